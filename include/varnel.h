@@ -1,0 +1,63 @@
+/*
+ * varnel: control of a tuner attached as a virtual serial port.
+ *
+ * Every function finds the tuner, opens its port, does its work and closes the port again; there is
+ * no initialisation or shutdown call. Calls from several threads of one process are serialised.
+ * Results: 0 on success, otherwise the function's failure code below.
+ *
+ * Tuner index: 1-based position in the library's discovery order; 0 acts like 1, a negative index
+ * or one above the number of tuners fails.
+ */
+#ifndef VARNEL_H
+#define VARNEL_H
+
+#ifdef _WIN32
+#define VARNEL_CALL __cdecl
+#else
+#define VARNEL_CALL
+#endif
+
+/* Channel selectors for VARNEL_SetChannel, besides 1 ... 12 (remote-control buttons 1 ... 12). */
+#define VARNEL_CHANNEL_UP 0    /* next channel */
+#define VARNEL_CHANNEL_DOWN -1 /* previous channel */
+#define VARNEL_NETWORK_DTT -2  /* terrestrial digital broadcasting */
+#define VARNEL_NETWORK_BS -3   /* BS digital broadcasting */
+
+/* Failure codes, one per function. */
+#define VARNEL_ERROR_SET_POWER -4
+#define VARNEL_ERROR_SET_CHANNEL -5
+#define VARNEL_ERROR_GET_PROGRAM_NAME -6
+#define VARNEL_ERROR_GET_STATUS -7
+#define VARNEL_ERROR_GET_COUNT -8
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Writes the number of tuners found to *count (0 when none). -8 when count is null or the
+ * driver's registry entries cannot be read. */
+int VARNEL_CALL VARNEL_GetCount(int* count);
+
+/* Switches tuner `index` off (on == 0) or on (any other value). Succeeds once the tuner's port
+ * opened, whether or not the tuner answered. -4 otherwise. */
+int VARNEL_CALL VARNEL_SetPower(int index, int on);
+
+/* Sends the remote-control key for `selector`: 1 ... 12, VARNEL_CHANNEL_UP, VARNEL_CHANNEL_DOWN,
+ * VARNEL_NETWORK_DTT or VARNEL_NETWORK_BS. -5 for any other selector or when the tuner does not
+ * acknowledge the key. */
+int VARNEL_CALL VARNEL_SetChannel(int index, int selector);
+
+/* Reads the programme on air. `name` receives the NUL-terminated name when it fits in *size bytes
+ * (with its NUL, and shorter than the whole buffer); *size is not changed. *channel receives the
+ * channel number. Up to ten attempts; -6 when no name could be read or an argument is null. */
+int VARNEL_CALL VARNEL_GetProgramName(int index, char* name, int* size, int* channel);
+
+/* Writes 1 or 0 to *power (powered) and *lock (signal locked). `power` may be null; then only the
+ * lock state is read. -7 when lock is null or the tuner's status cannot be read. */
+int VARNEL_CALL VARNEL_GetStatus(int index, int* power, int* lock);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VARNEL_H */

@@ -1,0 +1,94 @@
+// The serial line to one tuner, with its optional transcript file "logfile.txt".
+//
+// An entry point keeps one object on its stack for the length of a call: constructed with
+// defaults, re-opened for the tuner's port, used for the command exchanges, closed. Results are
+// 0 for success and 1 for failure unless a member says otherwise. After a failure, Message()
+// holds the identifier of what failed and LastError() the operating system's error code.
+//
+// CCommPort.cpp holds the members that talk to Windows; CCommPortPortable.cpp and Exchange.cpp
+// the ones that need nothing of the platform.
+#pragma once
+
+// Flow-control names, in code page 932: "ハードウェア" (hardware: CTS and DSR output handshaking
+// on) and "なし" (none: both off). Any other name leaves the driver's setting alone.
+extern const char kFlowHardware[];
+extern const char kFlowNone[];
+
+constexpr int kTunerBaudRate = 115200;
+// Replies are collected in a zero-filled buffer of this size; one byte stays free for the NUL.
+constexpr unsigned kReplySize = 1024;
+
+class CCommPort {
+ public:
+  CCommPort();  // Init("COM1", 115200, "")
+  CCommPort(const char* name, int baudRate, const char* flowControl);
+  ~CCommPort();
+  CCommPort(const CCommPort&) = delete;
+  CCommPort& operator=(const CCommPort&) = delete;
+
+  // Forgets any earlier state (without closing) and stores the settings; the texts are not
+  // copied and must outlive the object's use. Opens and empties "logfile.txt" when it exists.
+  void Init(const char* name, int baudRate, const char* flowControl);
+  // Closes the transcript and the port; closing a closed object does nothing.
+  void Close();
+  // Opens the port at 115200 baud, 8N1, with the flow-control setting and 5 s per byte reads.
+  int Open();
+  // Close, Init, Open.
+  int Reopen(const char* name, int baudRate, const char* flowControl);
+  // Sets the line speed to the stored baud rate.
+  int ApplyBaudRate();
+  // Makes a read that brings no byte report an abort (2).
+  void SetAbort();
+
+  // Reads up to `count` bytes. 0 done (*received may be 0 after the read time-out), 1 read
+  // failed, 2 nothing arrived and the abort flag is set. Each received block goes to the
+  // transcript.
+  int ReadBytes(char* buffer, int count, unsigned* received);
+  int WriteBytes(const char* buffer, int count, unsigned* written);
+
+  // Stores the CRC-32/MPEG-2 of data[0 .. length) big-endian in data[length .. length + 4).
+  int AppendCrc32(unsigned char* data, unsigned length);
+
+  // Transcript lines: local time to the millisecond, a blank, the text, CR LF. Always 0.
+  int LogLine(const char* text);
+  // Level 1 "ERROR: ", 2 "WARNING: ", any other "INFO: " before the formatted message.
+  int LogLeveled(int level, const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 3, 4)))
+#endif
+      ;
+
+  // Port discovery; see PortDiscovery.h. EnumPorts refuses Windows 95/98/Me.
+  static int EnumPorts(unsigned* count, char* list);
+  static char* NthPortName(unsigned n, char* list);
+
+  // One reply, up to and including the first CR after "OK". *length: capacity in, bytes kept
+  // out. 0 complete (or buffer full), 1 read failed, 2 aborted, 3 no response.
+  int ReceiveResponse(char* buffer, unsigned* length);
+
+  // The command exchanges. Each writes its command and collects the reply: 0, or the first
+  // failure of the write or the read.
+  int QueryPowerState(int* power);          // *power = 1 when the reply has "POWER:on", else 0
+  int SendSetPower(int on);                 // "SETPOWER on" / "SETPOWER off"
+  int SendRemoteKey(unsigned short key);    // "REMOTE <key>"
+  int QueryStatusText(char* text);          // "GETSTAT"; text gets the whole reply (1024 bytes)
+
+  const char* Message() const { return message; }
+  unsigned LastError() const { return lastError; }
+
+ private:
+  // Records a failed operation: its error code and identifier; traced when `trace` is set.
+  int Fail(const char* identifier, bool trace);
+  void SetMessage(const char* identifier);
+  // Writes `command` and collects the reply into `reply` (kReplySize bytes).
+  int Exchange(const char* command, char* reply);
+
+  char message[256];
+  unsigned lastError;
+  void* portHandle;  // the serial device; (void*)-1 when closed
+  void* logHandle;   // the transcript file; (void*)-1 when there is none
+  int abortFlag;
+  const char* portName;
+  int baudRate;
+  const char* flowControl;
+};
