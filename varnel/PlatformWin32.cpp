@@ -3,8 +3,14 @@
 
 #include <windows.h>
 
-bool IsLeadByte(unsigned char value) { return IsDBCSLeadByte(value) != FALSE; }
+bool IsLeadByte(unsigned char value) {
+  return IsDBCSLeadByte(value) != FALSE;
+}
 
-void TraceOutput(const char* line) { OutputDebugStringA(line); }
+void TraceOutput(const char* line) {
+  OutputDebugStringA(line);
+}
 
-void PauseMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+void PauseMilliseconds(unsigned milliseconds) {
+  Sleep(milliseconds);
+}

@@ -15,7 +15,9 @@ const char kProgramKey[] = "PROGRAM:";
 const char kNameEndKey[] = "\r\nscreen=";
 const char kBitErrorRateKey[] = "BitErrorRate=";
 
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsBlank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // A decimal number as the scanf conversions read it: blanks skipped, an optional sign, digits.
 // False when no digit follows. A magnitude too large for 32 bits saturates.
@@ -37,7 +39,8 @@ int ScanInt(const char* text, int fallback) {
   bool negative = false;
   unsigned long long magnitude = 0;
   if (!ScanDecimal(text, &negative, &magnitude)) return fallback;
-  if (negative) return magnitude > 0x80000000ull ? -0x7FFFFFFF - 1 : -static_cast<long long>(magnitude);
+  if (negative)
+    return magnitude > 0x80000000ull ? -0x7FFFFFFF - 1 : -static_cast<long long>(magnitude);
   return magnitude > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(magnitude);
 }
 

@@ -34,7 +34,8 @@ char* MbPrev(char* start, char* p) {
   // Character boundaries are only known from the start of the text: walk forward to p. A NUL
   // written into the text earlier counts as one character here.
   char* previous = start;
-  for (char* q = start; q < p; q += (IsLeadByte(static_cast<unsigned char>(*q)) && q[1] != '\0') ? 2 : 1) {
+  for (char* q = start; q < p;
+       q += (IsLeadByte(static_cast<unsigned char>(*q)) && q[1] != '\0') ? 2 : 1) {
     previous = q;
   }
   return previous;

@@ -18,7 +18,9 @@ FakeLine::FakeLine() {
   g_pauses.clear();
 }
 
-FakeLine::~FakeLine() { g_line = nullptr; }
+FakeLine::~FakeLine() {
+  g_line = nullptr;
+}
 
 void FakeLine::Send(const std::string& bytes) {
   for (char c : bytes) reads.push_back({FakeRead::kByte, c});
@@ -28,20 +30,32 @@ void FakeLine::Silence(int count) {
   for (int i = 0; i < count; ++i) reads.push_back({FakeRead::kEmpty, 0});
 }
 
-void FakeLine::FailRead() { reads.push_back({FakeRead::kFail, 0}); }
+void FakeLine::FailRead() {
+  reads.push_back({FakeRead::kFail, 0});
+}
 
 // Code page 932.
 bool IsLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-void TraceOutput(const char* line) { g_traces.emplace_back(line); }
+void TraceOutput(const char* line) {
+  g_traces.emplace_back(line);
+}
 
-void PauseMilliseconds(unsigned milliseconds) { g_pauses.push_back(milliseconds); }
+void PauseMilliseconds(unsigned milliseconds) {
+  g_pauses.push_back(milliseconds);
+}
 
-CCommPort::CCommPort() { Init("COM1", kTunerBaudRate, ""); }
-CCommPort::CCommPort(const char* name, int baud, const char* flow) { Init(name, baud, flow); }
-CCommPort::~CCommPort() { Close(); }
+CCommPort::CCommPort() {
+  Init("COM1", kTunerBaudRate, "");
+}
+CCommPort::CCommPort(const char* name, int baud, const char* flow) {
+  Init(name, baud, flow);
+}
+CCommPort::~CCommPort() {
+  Close();
+}
 
 void CCommPort::Init(const char* name, int baud, const char* flow) {
   std::memset(message, 0, sizeof message);
@@ -55,12 +69,16 @@ void CCommPort::Init(const char* name, int baud, const char* flow) {
 }
 
 void CCommPort::Close() {}
-int CCommPort::Open() { return 0; }
+int CCommPort::Open() {
+  return 0;
+}
 int CCommPort::Reopen(const char* name, int baud, const char* flow) {
   Init(name, baud, flow);
   return Open();
 }
-int CCommPort::ApplyBaudRate() { return 0; }
+int CCommPort::ApplyBaudRate() {
+  return 0;
+}
 
 int CCommPort::Fail(const char* identifier, bool) {
   lastError = 31;  // ERROR_GEN_FAILURE
@@ -114,4 +132,6 @@ int CCommPort::LogLeveled(int, const char* format, ...) {
   return LogLine(text);
 }
 
-int CCommPort::EnumPorts(unsigned*, char*) { return 1; }
+int CCommPort::EnumPorts(unsigned*, char*) {
+  return 1;
+}

@@ -36,8 +36,8 @@ class FakeRegistry : public DriverRegistry {
 
  private:
   // Stores the text without its NUL when it fills the buffer, as the registry may.
-  static long Lookup(const std::map<std::string, std::string>& values, const char* key,
-                     char* out, unsigned* size) {
+  static long Lookup(const std::map<std::string, std::string>& values, const char* key, char* out,
+                     unsigned* size) {
     auto it = values.find(key);
     if (it == values.end()) return 2;
     const std::string& text = it->second;
@@ -87,7 +87,7 @@ TEST_F(PortDiscoveryTest, ListsTheTunersPortsInTheDriversOrder) {
   registry.AddDevice(kTuner + "1", "COM3");
   registry.AddDevice("USB\\VID_1234&PID_0001\\7", "COM4");   // another device
   registry.AddDevice("usb\\vid_fedc&pid_ba98\\2", "COM12");  // lower case still matches
-  registry.instances["3"] = kTuner + "nodevparams";           // no Device Parameters key
+  registry.instances["3"] = kTuner + "nodevparams";          // no Device Parameters key
   registry.count++;
   registry.count++;  // "4" is missing altogether
   registry.AddDevice(kTuner + "5", "COM7");
@@ -126,7 +126,8 @@ TEST_F(PortDiscoveryTest, OversizedLayoutNeverWritesBeyondTheList) {
   for (int i = 0; i < 400; ++i) {
     std::string instance = kTuner + std::to_string(i) + std::string(230, 'x');
     instance.resize(250 + i % 12, 'y');  // up to 261: the longest lose their last byte
-    registry.AddDevice(instance, "COM" + std::string(250 + i % 11, static_cast<char>('0' + i % 10)));
+    registry.AddDevice(instance,
+                       "COM" + std::string(250 + i % 11, static_cast<char>('0' + i % 10)));
   }
   ASSERT_EQ(Discover(), 0);
   for (size_t i = kPortListSize; i < sizeof list; ++i) ASSERT_EQ(list[i], 0x55) << i;

@@ -21,7 +21,9 @@ TEST(TextMb, UpperLeavesDoubleByteCharactersAlone) {
 }
 
 TEST(TextMb, NextAndPrevStepOverWholeCharacters) {
-  char text[] = "a\x83\x5C" "b";
+  char text[] =
+      "a\x83\x5C"
+      "b";
   EXPECT_EQ(MbNext(text), text + 1);
   EXPECT_EQ(MbNext(text + 1), text + 3);
   EXPECT_EQ(MbNext(text + 4), text + 4);  // never over the NUL

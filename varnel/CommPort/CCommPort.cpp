@@ -20,7 +20,9 @@ constexpr DWORD kReadMsPerByte = 5000;
 // write time-out at all, a write gives up after this long.
 constexpr DWORD kWriteBoundMs = 5000;
 
-HANDLE AsHandle(void* handle) { return static_cast<HANDLE>(handle); }
+HANDLE AsHandle(void* handle) {
+  return static_cast<HANDLE>(handle);
+}
 
 void CloseIfOpen(void*& handle) {
   if (AsHandle(handle) == INVALID_HANDLE_VALUE) return;
@@ -44,11 +46,17 @@ void WriteTranscript(void* logHandle, const char* prefix, const char* text) {
 
 }  // namespace
 
-CCommPort::CCommPort() { Init("COM1", kTunerBaudRate, ""); }
+CCommPort::CCommPort() {
+  Init("COM1", kTunerBaudRate, "");
+}
 
-CCommPort::CCommPort(const char* name, int baud, const char* flow) { Init(name, baud, flow); }
+CCommPort::CCommPort(const char* name, int baud, const char* flow) {
+  Init(name, baud, flow);
+}
 
-CCommPort::~CCommPort() { Close(); }
+CCommPort::~CCommPort() {
+  Close();
+}
 
 void CCommPort::Init(const char* name, int baud, const char* flow) {
   std::memset(message, 0, sizeof message);

@@ -68,13 +68,17 @@ class CCommPort {
 
   // The command exchanges. Each writes its command and collects the reply: 0, or the first
   // failure of the write or the read.
-  int QueryPowerState(int* power);          // *power = 1 when the reply has "POWER:on", else 0
-  int SendSetPower(int on);                 // "SETPOWER on" / "SETPOWER off"
-  int SendRemoteKey(unsigned short key);    // "REMOTE <key>"
-  int QueryStatusText(char* text);          // "GETSTAT"; text gets the whole reply (1024 bytes)
+  int QueryPowerState(int* power);        // *power = 1 when the reply has "POWER:on", else 0
+  int SendSetPower(int on);               // "SETPOWER on" / "SETPOWER off"
+  int SendRemoteKey(unsigned short key);  // "REMOTE <key>"
+  int QueryStatusText(char* text);        // "GETSTAT"; text gets the whole reply (1024 bytes)
 
-  const char* Message() const { return message; }
-  unsigned LastError() const { return lastError; }
+  const char* Message() const {
+    return message;
+  }
+  unsigned LastError() const {
+    return lastError;
+  }
 
  private:
   // Records a failed operation: its error code and identifier; traced when `trace` is set.

@@ -7,7 +7,9 @@
 const char kFlowHardware[] = "\x83\x6E\x81\x5B\x83\x68\x83\x45\x83\x46\x83\x41";  // ハードウェア
 const char kFlowNone[] = "\x82\xC8\x82\xB5";                                      // なし
 
-void CCommPort::SetAbort() { abortFlag = 1; }
+void CCommPort::SetAbort() {
+  abortFlag = 1;
+}
 
 void CCommPort::SetMessage(const char* identifier) {
   std::strncpy(message, identifier, sizeof message - 1);
@@ -32,4 +34,6 @@ int CCommPort::AppendCrc32(unsigned char* data, unsigned length) {
   return 0;
 }
 
-char* CCommPort::NthPortName(unsigned n, char* list) { return NthPortInList(n, list); }
+char* CCommPort::NthPortName(unsigned n, char* list) {
+  return NthPortInList(n, list);
+}
