@@ -2,7 +2,12 @@
 # Runs one cross-built Windows program under wine64 in the project's private prefix, with a number
 # of simulated serial tuners attached as COM ports.
 #
-#   run-under-wine.sh --prefix DIR [--tuners N] [--workdir DIR] -- program.exe [arguments]
+#   run-under-wine.sh --prefix DIR [--tuners N] [--workdir DIR] [--reg FILE]
+#                     [--control I LINE]... -- program.exe [arguments]
+#
+# --reg imports a registry file into the prefix first; --control sends a control line to
+# simulated tuner I before the program starts (see tools/tunersim/tunersim.py); --follow shows
+# the program's output as it is written instead of when it ends.
 #
 # Simulated tuner i (1..N) sits on COM(10+i); the program finds its COM name and the simulator's
 # control port in the environment as TUNERSIM_COM_i and TUNERSIM_CONTROL_i. The program's
@@ -12,12 +17,16 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-prefix="" tuners=0 workdir=""
+prefix="" tuners=0 workdir="" regfile="" follow=0
+controls=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix=$2; shift 2 ;;
     --tuners) tuners=$2; shift 2 ;;
     --workdir) workdir=$2; shift 2 ;;
+    --follow) follow=1; shift ;;
+    --reg) regfile=$(readlink -f "$2"); shift 2 ;;
+    --control) controls+=("$2" "$3"); shift 3 ;;
     --) shift; break ;;
     *) echo "run-under-wine: unknown option $1" >&2; exit 2 ;;
   esac
@@ -28,6 +37,8 @@ export WINEPREFIX=$(mkdir -p "$prefix" && cd "$prefix" && pwd)
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Code page 932 is the ANSI code page of the programs run here, as on a Japanese system.
+export LANG=ja_JP.UTF-8
 "$here/prepare-prefix.sh" "$WINEPREFIX"
 
 workdir=${workdir:-$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX")}
@@ -54,13 +65,38 @@ for i in $(seq 1 "$tuners"); do
   export "TUNERSIM_COM_$i=COM$com" "TUNERSIM_CONTROL_$i=$control"
 done
 
+send_control() {  # tuner number, control line
+  local var="TUNERSIM_CONTROL_$1"
+  python3 - "${!var}" "$2" <<'PY'
+import socket, sys
+with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10) as s:
+    s.sendall(sys.argv[2].encode() + b"\n")
+    answer = s.makefile().readline().strip()
+if not answer.startswith("ok"):
+    sys.exit("run-under-wine: control '%s' answered '%s'" % (sys.argv[2], answer))
+PY
+}
+for ((c = 0; c < ${#controls[@]}; c += 2)); do send_control "${controls[c]}" "${controls[c + 1]}"; done
+
+if [ -n "$regfile" ]; then
+  # Z: is the whole Unix file system in every prefix.
+  wine reg import "Z:${regfile//\//\\}" >>"$noise" 2>&1 </dev/null ||
+    { echo "run-under-wine: cannot import $regfile" >&2; tail -n 5 "$noise" >&2; exit 1; }
+fi
+
 # Output goes to files and we wait for the program itself: wine's helpers may hold pipes open.
-program=$1; shift
+program=$(readlink -f "$1"); shift
 status=0
 (cd "$workdir" && exec wine "$program" "$@" >"$workdir/stdout.txt" 2>"$noise" </dev/null) &
 wine_pid=$!
-wait "$wine_pid" || status=$?
-cat "$workdir/stdout.txt"
+if [ "$follow" = 1 ]; then
+  sleep 0.2
+  tail -c +1 -f --pid="$wine_pid" "$workdir/stdout.txt" 2>/dev/null
+  wait "$wine_pid" || status=$?
+else
+  wait "$wine_pid" || status=$?
+  cat "$workdir/stdout.txt"
+fi
 if [ "$status" -ne 0 ]; then
   echo "run-under-wine: $program exited with $status; wine's messages (last lines of $noise):" >&2
   tail -n 20 "$noise" >&2
