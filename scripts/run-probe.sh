@@ -9,7 +9,7 @@
 #   --no-tuner         the driver's registry key exists, but lists no tuner
 #   --no-driver        the driver's registry key is missing
 #   --silent           one tuner that never answers (the run takes minutes: every call times out)
-#   --unreadable-name  two tuners; the first one's programme name is too long to be read
+#   --unreadable-name  two tuners; the second one's programme name is too long to be read
 # --output keeps the program's raw code page 932 output in FILE.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,7 +25,7 @@ while [ $# -gt 0 ]; do
     --silent) tuners=1; controls+=(--control 1 "behave silent"); shift ;;
     --unreadable-name)
       tuners=2
-      controls+=(--control 1 "set program $(printf 'x%.0s' $(seq 1 200) | od -An -tx1 | tr -d ' \n')")
+      controls+=(--control 2 "set program $(printf 'x%.0s' $(seq 1 200) | od -v -An -tx1 | tr -d ' \n')")
       shift ;;
     *) echo "run-probe: unknown option $1" >&2; exit 2 ;;
   esac
