@@ -67,6 +67,9 @@ def run(build, setup):
                                       "--output", out] + setup, stdout=shown, stderr=subprocess.STDOUT)
         elapsed = time.monotonic() - start
         data = open(out, "rb").read() if os.path.exists(out) else b""
+        if status != 0 or not data:
+            # What the run script itself printed tells why the program gave nothing.
+            sys.stdout.write(open(os.path.join(work, "shown.txt"), errors="replace").read())
         return status, data, elapsed
 
 
