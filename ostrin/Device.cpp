@@ -9,7 +9,9 @@ int deviceOpen = 0;
 
 namespace {
 
-bool InRange(int index) { return index >= 1 && index <= kDeviceSlots; }
+bool InRange(int index) {
+  return index >= 1 && index <= kDeviceSlots;
+}
 
 }  // namespace
 

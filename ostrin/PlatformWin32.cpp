@@ -5,6 +5,8 @@
 
 namespace ostrin {
 
-void PauseMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+void PauseMilliseconds(unsigned milliseconds) {
+  Sleep(milliseconds);
+}
 
 }  // namespace ostrin

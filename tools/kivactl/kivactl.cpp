@@ -29,9 +29,8 @@ struct RemoteKey {
 };
 
 constexpr RemoteKey kRemoteKeys[] = {
-    {0x1F38, 1},  {0x1F39, 2},  {0x1F3A, 3},  {0x1F3B, 4},  {0x1F3C, 5},
-    {0x1F3D, 6},  {0x1F3E, 7},  {0x1F3F, 8},  {0x1F40, 9},  {0x1F41, 10},
-    {0x1F42, 11}, {0x1F43, 12}, {0x1F47, 0},  {0x1F4A, -1},
+    {0x1F38, 1}, {0x1F39, 2}, {0x1F3A, 3},  {0x1F3B, 4},  {0x1F3C, 5},  {0x1F3D, 6}, {0x1F3E, 7},
+    {0x1F3F, 8}, {0x1F40, 9}, {0x1F41, 10}, {0x1F42, 11}, {0x1F43, 12}, {0x1F47, 0}, {0x1F4A, -1},
 };
 
 struct Forced {
@@ -95,8 +94,9 @@ void RunCommand(const std::string& command) {
 
 int CopyOut(const std::string& text, char* out, int capacity) {
   if (out != nullptr && capacity > 0) {
-    const size_t n = text.size() < static_cast<size_t>(capacity - 1) ? text.size()
-                                                                      : static_cast<size_t>(capacity - 1);
+    const size_t n = text.size() < static_cast<size_t>(capacity - 1)
+                         ? text.size()
+                         : static_cast<size_t>(capacity - 1);
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
   }

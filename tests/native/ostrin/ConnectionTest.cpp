@@ -30,9 +30,9 @@ TEST(RemoteKeys, EverySelector) {
     unsigned short key;
   };
   const Case cases[] = {
-      {1, true, 0x1F38},   {2, true, 0x1F39},  {6, true, 0x1F3D},  {11, true, 0x1F42},
-      {12, true, 0x1F43},  {0, true, 0x1F47},  {-1, true, 0x1F4A}, {-2, false, 0},
-      {-3, false, 0},      {13, false, 0},     {-4, false, 0},     {INT_MIN, false, 0},
+      {1, true, 0x1F38},   {2, true, 0x1F39}, {6, true, 0x1F3D},  {11, true, 0x1F42},
+      {12, true, 0x1F43},  {0, true, 0x1F47}, {-1, true, 0x1F4A}, {-2, false, 0},
+      {-3, false, 0},      {13, false, 0},    {-4, false, 0},     {INT_MIN, false, 0},
       {INT_MAX, false, 0},
   };
   for (const Case& c : cases) {
@@ -70,8 +70,7 @@ TEST(OpenDevice, Failures) {  // each case with a fresh kivactl; none opens
       {-3, 0, 0, OSTRIN_ERROR_DEVICE, 1},     // a negative count
       {2, 5, 0, OSTRIN_ERROR_NO_DEVICE, 1},   // counting failed: the count stays 0
       {1, 0, -2, OSTRIN_ERROR_NO_DEVICE, 3},  // initialise's distinguished failure
-      {1, 0, 1, OSTRIN_ERROR_DEVICE, 3},
-      {1, 0, -3, OSTRIN_ERROR_DEVICE, 3},
+      {1, 0, 1, OSTRIN_ERROR_DEVICE, 3},     {1, 0, -3, OSTRIN_ERROR_DEVICE, 3},
   };
   for (const Case& c : cases) {
     FakeKivactl fake;

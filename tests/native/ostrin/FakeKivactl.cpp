@@ -14,7 +14,9 @@ FakeKivactl::FakeKivactl() {
   g_pauses.clear();
 }
 
-FakeKivactl::~FakeKivactl() { g_kivactl = nullptr; }
+FakeKivactl::~FakeKivactl() {
+  g_kivactl = nullptr;
+}
 
 void FakeKivactl::Queue(const std::string& bytes, size_t chunk) {
   for (size_t at = 0; at < bytes.size(); at += chunk) {
@@ -35,7 +37,9 @@ void FakeKivactl::QueueFailure(int result) {
 }
 
 namespace ostrin {
-void PauseMilliseconds(unsigned milliseconds) { g_pauses.push_back(milliseconds); }
+void PauseMilliseconds(unsigned milliseconds) {
+  g_pauses.push_back(milliseconds);
+}
 }  // namespace ostrin
 
 namespace {

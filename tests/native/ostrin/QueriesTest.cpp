@@ -64,10 +64,10 @@ TEST(ParseReply, WritesNothingWithoutAllThreeKeysInOrderOrWithoutRoom) {
       {"PROGRAM:News\r\nOK", 64},
       {"CHANNEL:1\r\nOK", 64},
       {"CHANNEL:1\r\nPROGRAM:News\r\n", 64},
-      {"CHANNEL:1\r\nPROGRAM:News\nOK", 64},     // LF alone does not end the name
-      {"PROGRAM:News\r\nOK\r\nCHANNEL:1", 64},   // PROGRAM: before CHANNEL:
-      {"CHANNEL:1\r\nOK\r\nPROGRAM:News", 64},   // OK before PROGRAM:
-      {"channel:1\r\nprogram:News\r\nOK", 64},   // the keys are case-sensitive
+      {"CHANNEL:1\r\nPROGRAM:News\nOK", 64},    // LF alone does not end the name
+      {"PROGRAM:News\r\nOK\r\nCHANNEL:1", 64},  // PROGRAM: before CHANNEL:
+      {"CHANNEL:1\r\nOK\r\nPROGRAM:News", 64},  // OK before PROGRAM:
+      {"channel:1\r\nprogram:News\r\nOK", 64},  // the keys are case-sensitive
       {"CHANNEL:1\r\nPROGRAM:News\r\nOK", 0},
       {"CHANNEL:1\r\nPROGRAM:News\r\nOK", -1},
       {"CHANNEL:1\r\nPROGRAM:News\r\nOK", INT_MIN},
@@ -139,7 +139,8 @@ TEST_F(Query, ProgramNameOnlyFromAPoweredLockedTuner) {
     int statusResult;
     unsigned char status;
   };
-  for (const Case c : {Case{0, 0x80}, Case{0, 0x40}, Case{0, 0x00}, Case{0, 0x3F}, Case{-1, 0xC0}}) {
+  for (const Case c :
+       {Case{0, 0x80}, Case{0, 0x40}, Case{0, 0x00}, Case{0, 0x3F}, Case{-1, 0xC0}}) {
     FakeKivactl fake;
     fake.statusResult = c.statusResult;
     fake.status = c.status;

@@ -48,8 +48,12 @@ struct Attempt {
   int (*call)(int index);
 };
 
-int SetPowerOn(int index) { return OSTRIN_SetPower(index, 1); }
-int SetChannelUp(int index) { return OSTRIN_SetChannel(index, OSTRIN_CHANNEL_UP); }
+int SetPowerOn(int index) {
+  return OSTRIN_SetPower(index, 1);
+}
+int SetChannelUp(int index) {
+  return OSTRIN_SetChannel(index, OSTRIN_CHANNEL_UP);
+}
 int GetProgramName(int index) {
   char name[32];
   int size = sizeof name;
@@ -180,7 +184,7 @@ TEST_F(Ostrin, ChannelKeys) {
   const Case cases[] = {
       {1, "0x1F38", 1},
       {12, "0x1F43", 12},
-      {OSTRIN_CHANNEL_UP, "0x1F47", 1},    // wraps round from 12
+      {OSTRIN_CHANNEL_UP, "0x1F47", 1},  // wraps round from 12
       {OSTRIN_CHANNEL_DOWN, "0x1F4A", 12},
       {5, "0x1F3C", 5},
   };
