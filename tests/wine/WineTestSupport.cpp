@@ -66,9 +66,13 @@ std::string SimulatedTuner::Control(const std::string& line) {
   const std::string request = line + "\n";
   send(s, request.data(), static_cast<int>(request.size()), 0);
   std::string answer;
-  char c;
-  while (recv(s, &c, 1, 0) == 1 && c != '\n') answer += c;
+  char block[4096];
+  for (int got;
+       answer.find('\n') == std::string::npos && (got = recv(s, block, sizeof block, 0)) > 0;) {
+    answer.append(block, static_cast<size_t>(got));
+  }
   closesocket(s);
+  answer = answer.substr(0, answer.find('\n'));
   if (answer.rfind("ok", 0) != 0) {
     ADD_FAILURE() << "control '" << line << "' answered '" << answer << "'";
     return "";

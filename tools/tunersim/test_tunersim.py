@@ -254,6 +254,32 @@ class TunerSimTest(unittest.TestCase):
         self.assertEqual(self.ctl("received"),
                          "ok " + (b"GETSTAT\r" * 2).hex())
 
+    def test_vanish_and_appear(self):
+        self.ctl("vanish")
+        self.assertFalse(os.path.lexists(self.link))
+        self.assertEqual(self.ctl("commands"), "ok 0")
+        self.ctl("appear")
+        fd = self.open_port()
+        try:
+            os.write(fd, b"GETSTAT\r")
+            self.assertTrue(STATUS_RE.match(self.read(fd)))
+        finally:
+            os.close(fd)
+
+    def test_exchanges_are_timed_from_first_byte_to_last_reply_byte(self):
+        self.ctl("behave delay 200")
+        os.write(self.fd, b"GETSTAT\rSETPOWER on\r")
+        self.read()
+        self.read()
+        times = [tuple(map(int, e.split(","))) for e in self.ctl("exchanges").split()[1:]]
+        self.assertEqual(len(times), 2)
+        (s1, e1), (s2, e2) = times
+        self.assertEqual(s1, s2)  # both commands arrived in one read
+        self.assertGreaterEqual(e1 - s1, 200000)
+        self.assertGreaterEqual(e2 - e1, 200000)
+        self.ctl("clear")
+        self.assertEqual(self.ctl("exchanges"), "ok")
+
     def test_termios_reports_host_settings(self):
         self.assertEqual(
             self.ctl("termios"),

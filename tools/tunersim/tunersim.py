@@ -94,6 +94,11 @@ CRTSCTS = getattr(termios, "CRTSCTS", 0x80000000)
 CSIZES = {termios.CS5: 5, termios.CS6: 6, termios.CS7: 7, termios.CS8: 8}
 
 
+def now_us():
+    """Microseconds of the system-wide monotonic clock, the same in every simulator."""
+    return time.monotonic_ns() // 1000
+
+
 class Tuner:
     """Tuner state plus the logic that turns a command into a reply."""
 
@@ -176,6 +181,8 @@ class Simulator:
         self.tuner = Tuner()
         self.received = bytearray()
         self.ncommands = 0
+        self.exchanges = []        # (first byte in, last reply byte out), microseconds
+        self.line_start = None
         self.replies = collections.deque()
         self.mode = ("normal",)
         self.master = self.slave = -1
@@ -207,6 +214,20 @@ class Simulator:
                 os.unlink(tmp)
             os.symlink(self.slave_path, tmp)
             os.replace(tmp, self.link)
+
+    def vanish(self):
+        """The port goes away: the link and the pty are removed until "appear"."""
+        with self.lock:
+            if self.link and os.path.lexists(self.link):
+                os.unlink(self.link)
+            self.close_pty()
+        self.partial = bytearray()
+
+    def appear(self):
+        with self.lock:
+            if self.master < 0:
+                self.open_pty()
+                self.mode = ("normal",)
 
     def close_pty(self):
         for fd in (self.master, self.slave):
@@ -282,24 +303,39 @@ class Simulator:
             if self.replies and mode[0] != "silent":
                 reply = self.replies.popleft()
         self.send(reply, mode)
+        with self.lock:
+            end = now_us()
+            start, self.line_start = self.line_start, None
+            self.exchanges.append((end if start is None else start, end))
 
     def serve_pty(self):
         self.partial = bytearray()
         while not self.stop.is_set():
-            r, _, _ = select.select([self.master], [], [], 0.2)
-            if not r:
+            with self.lock:
+                master = self.master
+            if master < 0:             # vanished
+                self.stop.wait(0.05)
                 continue
             try:
-                data = os.read(self.master, 4096)
-            except (BlockingIOError, InterruptedError):
+                r, _, _ = select.select([master], [], [], 0.2)
+            except (OSError, ValueError):
+                continue               # closed under us by a hang-up or vanish
+            if not r:
                 continue
-            except OSError as e:
-                if e.errno == errno.EIO:   # no slave open; can't happen
-                    time.sleep(0.05)       # while we hold one, but be safe
-                    continue
-                raise
             with self.lock:
+                if self.master != master:
+                    continue
+                try:
+                    data = os.read(master, 4096)
+                except (BlockingIOError, InterruptedError):
+                    continue
+                except OSError as e:
+                    if e.errno == errno.EIO:   # no slave open; can't happen
+                        time.sleep(0.05)       # while we hold one, but be safe
+                        continue
+                    raise
                 self.received += data
+                arrived = now_us()
             generation = self.generation
             for b in data:
                 if b == 0x0D:
@@ -308,6 +344,8 @@ class Simulator:
                     if self.generation != generation:
                         break      # hung up: the rest belonged to the old line
                 elif b not in (0x00, 0x0A):
+                    if self.line_start is None:
+                        self.line_start = arrived
                     self.partial.append(b)
 
     # ---- control channel --------------------------------------------------
@@ -347,10 +385,12 @@ class Simulator:
                 self.mode = ("normal",)
                 self.received = bytearray()
                 self.ncommands = 0
+                self.exchanges = []
                 self.replies.clear()
             elif cmd == "clear":
                 self.received = bytearray()
                 self.ncommands = 0
+                self.exchanges = []
             elif cmd == "received":
                 return "ok " + self.received.hex()
             elif cmd == "commands":
@@ -365,6 +405,12 @@ class Simulator:
                 return self.control_behave(args)
             elif cmd == "reply":
                 self.replies.append(bytes.fromhex(args[0]) if args else b"")
+            elif cmd == "exchanges":
+                return "ok" + "".join(" %d,%d" % e for e in self.exchanges)
+            elif cmd == "vanish":
+                self.vanish()
+            elif cmd == "appear":
+                self.appear()
             elif cmd == "quit":
                 self.stop.set()
             else:
