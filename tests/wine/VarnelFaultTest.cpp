@@ -78,13 +78,6 @@ class VarnelFaults : public ::testing::Test {
   }
 };
 
-std::string ReadFileText(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void WriteFileText(const char* path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }

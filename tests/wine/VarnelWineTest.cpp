@@ -31,13 +31,6 @@ class Varnel : public ::testing::Test {
   void TearDown() override { DeleteFileA("logfile.txt"); }
 };
 
-std::string ReadFileText(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST_F(Varnel, CountFollowsTheDriversRegistryEntries) {
   EXPECT_EQ(VARNEL_GetCount(nullptr), VARNEL_ERROR_GET_COUNT);
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -138,4 +140,11 @@ void DriverRegistryLayout::AttachSimulatedTuners(int tuners) {
     const std::string com = SimulatedTuner(i).ComName();
     AddInstance(i - 1, "TUNERTEST\\VID_FEDC&PID_BA98\\" + std::to_string(i), com.c_str());
   }
+}
+
+std::string ReadFileText(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }

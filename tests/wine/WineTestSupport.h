@@ -37,5 +37,8 @@ class DriverRegistryLayout {
   void AttachSimulatedTuners(int tuners);
 };
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileText(const char* path);
+
 // Code page 932 bytes of a few texts the tests compare with.
 extern const std::string kCp932HyoushoSong;  // the simulator's DTT button-1 programme name

@@ -80,6 +80,15 @@ class TunerSimTest(unittest.TestCase):
         termios.tcsetattr(fd, termios.TCSANOW, attr)
         return fd
 
+    def assert_status_through_link(self):
+        """Opens the port afresh through the link and asks for the status."""
+        fd = self.open_port()
+        try:
+            os.write(fd, b"GETSTAT\r")
+            self.assertTrue(STATUS_RE.match(self.read(fd)))
+        finally:
+            os.close(fd)
+
     def read(self, fd=None, until=b"OK\r", timeout=2.0):
         """Read until the buffer ends with `until`, EOF/EIO or timeout."""
         fd = self.fd if fd is None else fd
@@ -245,12 +254,7 @@ class TunerSimTest(unittest.TestCase):
         self.assertEqual(self.read(until=None, timeout=2.0), b"POWER")
         self.assertNotEqual(os.readlink(self.link), old_slave)
         # The next call through the symlink works normally again.
-        fd = self.open_port()
-        try:
-            os.write(fd, b"GETSTAT\r")
-            self.assertTrue(STATUS_RE.match(self.read(fd)))
-        finally:
-            os.close(fd)
+        self.assert_status_through_link()
         self.assertEqual(self.ctl("received"),
                          "ok " + (b"GETSTAT\r" * 2).hex())
 
@@ -259,12 +263,7 @@ class TunerSimTest(unittest.TestCase):
         self.assertFalse(os.path.lexists(self.link))
         self.assertEqual(self.ctl("commands"), "ok 0")
         self.ctl("appear")
-        fd = self.open_port()
-        try:
-            os.write(fd, b"GETSTAT\r")
-            self.assertTrue(STATUS_RE.match(self.read(fd)))
-        finally:
-            os.close(fd)
+        self.assert_status_through_link()
 
     def test_exchanges_are_timed_from_first_byte_to_last_reply_byte(self):
         self.ctl("behave delay 200")
