@@ -2,9 +2,9 @@
 # Installs the Debian packages the build and the tests need, when any is missing. Run as root
 # (or with sudo available).
 set -euo pipefail
-packages=(cmake ninja-build g++ clang python3 git locales googletest libbenchmark-dev
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 mingw-w64-tools
-  wine wine64)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev python3 git locales googletest
+  libbenchmark-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
+  mingw-w64-tools wine wine64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,7 +3,8 @@
 #   native  unit tests of the portable logic under AddressSanitizer and UBSan, and the simulator's
 #           self-test;
 #   win32   static checks of the 32-bit product binaries (exports, imports, version resource);
-#   win64   integration tests under wine64 against the simulated tuners.
+#   win64   integration tests under wine64 against the simulated tuners;
+#   fuzz    each fuzz target for a short bounded time (FUZZ_SECONDS, default 15).
 # Ends with one line "N passed, N failed" over all of them; exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,6 +35,8 @@ if python3 tools/tunersim/test_tunersim.py; then passed=$((passed + 1)); else fa
 count native
 count win32
 count win64
+echo "== fuzz"
+if "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-15}"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 echo
 echo "suite: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -71,6 +71,7 @@ int ListTunerPorts(DriverRegistry& registry, unsigned* count, char* list) {
     }
     TerminateRegistryText(portName, size);
     DebugTrace("Port Name:%s\n", portName);
+    if (portName[0] == '\0') continue;  // an empty name would end the list before the others
     if (AppendPortName(list, &end, portName)) {
       ++*count;
     } else {

@@ -25,7 +25,8 @@ class DriverRegistry {
 
 // Fills `list` (kPortListSize bytes) with the names of the tuner's ports and *count with their
 // number. 0 on success; 1 when "Count" cannot be read. An instance that cannot be read, is not
-// the tuner's, has no port name, or whose name no longer fits in the list is skipped.
+// the tuner's, has no port name or an empty one, or whose name no longer fits in the list is
+// skipped.
 int ListTunerPorts(DriverRegistry& registry, unsigned* count, char* list);
 
 // The n-th name of a port list (1-based; 0 and 1 both give the first); null for a null list.

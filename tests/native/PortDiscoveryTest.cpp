@@ -121,6 +121,14 @@ TEST_F(PortDiscoveryTest, ListsTheTunersPortsInTheDriversOrder) {
   EXPECT_EQ(g_traces, expected);
 }
 
+TEST_F(PortDiscoveryTest, EmptyPortNameIsSkippedAndDoesNotEndTheList) {
+  registry.AddDevice(kTuner + "1", "");
+  registry.AddDevice(kTuner + "2", "COM5");
+  ASSERT_EQ(Discover(), 0);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(ListAsText(list), "COM5||");
+}
+
 TEST_F(PortDiscoveryTest, OversizedLayoutNeverWritesBeyondTheList) {
   // Hundreds of instances with names of up to 261 bytes stored without a NUL.
   for (int i = 0; i < 400; ++i) {
