@@ -100,21 +100,8 @@ void TraceOutput(const char*) {}
 void PauseMilliseconds(unsigned) {}
 
 // CCommPort's platform members over the block of memory.
-CCommPort::CCommPort() {
-  Init("COM1", kTunerBaudRate, "");
-}
-CCommPort::~CCommPort() {
-  Close();
-}
 void CCommPort::Init(const char* name, int baud, const char* flow) {
-  std::memset(message, 0, sizeof message);
-  lastError = 0;
-  portHandle = reinterpret_cast<void*>(-1);
-  logHandle = reinterpret_cast<void*>(-1);
-  abortFlag = 0;
-  portName = name;
-  baudRate = baud;
-  flowControl = flow;
+  ResetState(name, baud, flow);
 }
 void CCommPort::Close() {}
 

@@ -47,25 +47,8 @@ void PauseMilliseconds(unsigned milliseconds) {
   g_pauses.push_back(milliseconds);
 }
 
-CCommPort::CCommPort() {
-  Init("COM1", kTunerBaudRate, "");
-}
-CCommPort::CCommPort(const char* name, int baud, const char* flow) {
-  Init(name, baud, flow);
-}
-CCommPort::~CCommPort() {
-  Close();
-}
-
 void CCommPort::Init(const char* name, int baud, const char* flow) {
-  std::memset(message, 0, sizeof message);
-  lastError = 0;
-  portHandle = reinterpret_cast<void*>(-1);
-  logHandle = reinterpret_cast<void*>(-1);
-  abortFlag = 0;
-  portName = name;
-  baudRate = baud;
-  flowControl = flow;
+  ResetState(name, baud, flow);
 }
 
 void CCommPort::Close() {}

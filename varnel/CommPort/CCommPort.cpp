@@ -46,27 +46,8 @@ void WriteTranscript(void* logHandle, const char* prefix, const char* text) {
 
 }  // namespace
 
-CCommPort::CCommPort() {
-  Init("COM1", kTunerBaudRate, "");
-}
-
-CCommPort::CCommPort(const char* name, int baud, const char* flow) {
-  Init(name, baud, flow);
-}
-
-CCommPort::~CCommPort() {
-  Close();
-}
-
 void CCommPort::Init(const char* name, int baud, const char* flow) {
-  std::memset(message, 0, sizeof message);
-  lastError = 0;
-  portHandle = INVALID_HANDLE_VALUE;
-  logHandle = INVALID_HANDLE_VALUE;
-  abortFlag = 0;
-  portName = name;
-  baudRate = baud;
-  flowControl = flow;
+  ResetState(name, baud, flow);
   // The transcript is kept only when someone created the file; it then holds this object's
   // latest lines only.
   logHandle = CreateFileA(kLogFileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,

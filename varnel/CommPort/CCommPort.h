@@ -81,6 +81,8 @@ class CCommPort {
   }
 
  private:
+  // The part of Init that needs nothing of the platform: no failure, no handles, the settings.
+  void ResetState(const char* name, int baudRate, const char* flowControl);
   // Records a failed operation: its error code and identifier; traced when `trace` is set.
   int Fail(const char* identifier, bool trace);
   void SetMessage(const char* identifier);

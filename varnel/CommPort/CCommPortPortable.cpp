@@ -7,6 +7,29 @@
 const char kFlowHardware[] = "\x83\x6E\x81\x5B\x83\x68\x83\x45\x83\x46\x83\x41";  // ハードウェア
 const char kFlowNone[] = "\x82\xC8\x82\xB5";                                      // なし
 
+CCommPort::CCommPort() {
+  Init("COM1", kTunerBaudRate, "");
+}
+
+CCommPort::CCommPort(const char* name, int baud, const char* flow) {
+  Init(name, baud, flow);
+}
+
+CCommPort::~CCommPort() {
+  Close();
+}
+
+void CCommPort::ResetState(const char* name, int baud, const char* flow) {
+  std::memset(message, 0, sizeof message);
+  lastError = 0;
+  portHandle = reinterpret_cast<void*>(-1);  // INVALID_HANDLE_VALUE
+  logHandle = reinterpret_cast<void*>(-1);
+  abortFlag = 0;
+  portName = name;
+  baudRate = baud;
+  flowControl = flow;
+}
+
 void CCommPort::SetAbort() {
   abortFlag = 1;
 }
