@@ -49,6 +49,7 @@ int CCommPort::ReceiveResponse(char* buffer, unsigned* length) {
   std::memset(buffer, 0, capacity);
   unsigned position = 0;
   int idleReads = 0;
+  int nulReads = 0;
   while (position + 1 < capacity) {  // one byte stays free for the NUL
     unsigned received = 0;
     const int result = ReadBytes(buffer + position, 1, &received);
@@ -67,8 +68,12 @@ int CCommPort::ReceiveResponse(char* buffer, unsigned* length) {
       *length = position + 1;
       return 0;
     }
-    // A NUL byte is dropped: the next byte overwrites it, and the idle count stays as it was.
-    if (buffer[position] == '\0') continue;
+    // A NUL byte is dropped: the next byte overwrites it, and the idle count stays as it was,
+    // up to kNulReadLimit of them.
+    if (buffer[position] == '\0') {
+      if (++nulReads > kNulReadLimit) ++idleReads;
+      continue;
+    }
     idleReads = 0;
     ++position;
   }

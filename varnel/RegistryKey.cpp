@@ -3,7 +3,11 @@
 LONG RegistryKey::Open(HKEY root, const char* path, REGSAM access) {
   if (path == nullptr) return ERROR_INVALID_PARAMETER;
   Close();
-  return RegOpenKeyExA(root, path, 0, access, &key_);
+  // The key is kept only when the open succeeded, whatever the call left in its output.
+  HKEY opened = nullptr;
+  const LONG status = RegOpenKeyExA(root, path, 0, access, &opened);
+  if (status == ERROR_SUCCESS) key_ = opened;
+  return status;
 }
 
 LONG RegistryKey::Close() {

@@ -85,6 +85,24 @@ TEST_F(ReceiveResponseTest, NulBytesNeitherCountAsIdleNorResetTheCount) {
   EXPECT_EQ(line.transcript[1], "NULL\r\n");
 }
 
+TEST_F(ReceiveResponseTest, EndlessNulBytesEndAsNoResponse) {
+  line.Send(std::string(2 * kNulReadLimit, '\0'));
+  EXPECT_EQ(Receive(), 3);
+  EXPECT_EQ(line.readCalls, kNulReadLimit + kIdleReadLimit + 1);
+
+  // The longest reply with a NUL after every character is still read whole.
+  FakeLine interleaved;
+  std::string reply(kReplySize - 4, 'x');
+  reply += "OK\r";
+  std::string sent;
+  for (char c : reply) sent += std::string(1, c) + '\0';
+  interleaved.Send(sent);
+  CCommPort other;
+  length = kReplySize;
+  EXPECT_EQ(other.ReceiveResponse(buffer, &length), 0);
+  EXPECT_EQ(std::string(buffer), reply);
+}
+
 TEST_F(ReceiveResponseTest, ReadFailureAndAbortEndTheExchange) {
   line.Send("PO");
   line.FailRead();

@@ -84,6 +84,33 @@ TEST_F(Varnel, IndexSelectsAPortAndOutOfRangeOpensNone) {
   EXPECT_EQ(tuner2.Control("commands"), "1");
 }
 
+TEST_F(Varnel, NoTunerListedFailsEveryPortCallAtIndexZeroAndOne) {
+  layout.SetCount(1);
+  layout.AddInstance(0, "TUNERTEST\\VID_1111&PID_2222\\1", tuner1.ComName().c_str());
+  for (int index : {0, 1}) {
+    int power = 0, lock = 0, size = 8, channel = 0;
+    char name[8];
+    EXPECT_EQ(VARNEL_SetPower(index, 1), VARNEL_ERROR_SET_POWER) << index;
+    EXPECT_EQ(VARNEL_SetChannel(index, 1), VARNEL_ERROR_SET_CHANNEL) << index;
+    EXPECT_EQ(VARNEL_GetProgramName(index, name, &size, &channel), VARNEL_ERROR_GET_PROGRAM_NAME);
+    EXPECT_EQ(VARNEL_GetStatus(index, &power, &lock), VARNEL_ERROR_GET_STATUS) << index;
+  }
+  EXPECT_EQ(tuner1.Control("commands"), "0");
+}
+
+// GetCount checks its argument before it touches anything; the other calls construct their port
+// object, which empties an existing transcript, before they check theirs.
+TEST_F(Varnel, NullArgumentsAndTheTranscript) {
+  layout.AttachSimulatedTuners(1);
+  std::ofstream("logfile.txt", std::ios::binary) << "kept";
+  EXPECT_EQ(VARNEL_GetCount(nullptr), VARNEL_ERROR_GET_COUNT);
+  EXPECT_EQ(ReadFileText("logfile.txt"), "kept");
+  int size = 8, channel = 0;
+  EXPECT_EQ(VARNEL_GetProgramName(1, nullptr, &size, &channel), VARNEL_ERROR_GET_PROGRAM_NAME);
+  EXPECT_EQ(ReadFileText("logfile.txt"), "");
+  EXPECT_EQ(tuner1.Control("commands"), "0");
+}
+
 TEST_F(Varnel, OpenedPortHasTheTunersLineSettings) {
   layout.AttachSimulatedTuners(1);
   // The simulator's pseudo-terminal starts at its own defaults (38400, no handshaking).
