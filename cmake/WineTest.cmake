@@ -1,15 +1,20 @@
-# add_wine_test(NAME <test> TARGET <exe target> [TUNERS <n>] [ARGS ...])
+# add_wine_test(NAME <test> TARGET <exe target> [TUNERS <n>] [UNPRIVILEGED] [ARGS ...])
 # Runs a cross-built test program under wine64 in the build tree's private prefix, with <n>
-# simulated serial tuners attached (see tests/wine/run-under-wine.sh).
+# simulated serial tuners attached (see tests/wine/run-under-wine.sh); UNPRIVILEGED runs it
+# without the capabilities that let root ignore exclusive terminals and read-only files.
 set(TUNERS_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 function(add_wine_test)
-  cmake_parse_arguments(W "" "NAME;TARGET;TUNERS" "ARGS" ${ARGN})
+  cmake_parse_arguments(W "UNPRIVILEGED" "NAME;TARGET;TUNERS" "ARGS" ${ARGN})
   if(NOT W_TUNERS)
     set(W_TUNERS 0)
   endif()
+  set(W_PRIVILEGES "")
+  if(W_UNPRIVILEGED)
+    set(W_PRIVILEGES --unprivileged)
+  endif()
   add_test(NAME ${W_NAME}
     COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/run-under-wine.sh --prefix ${TUNERS_WINEPREFIX}
-      --tuners ${W_TUNERS} --workdir ${CMAKE_CURRENT_BINARY_DIR}/${W_NAME}.run
+      --tuners ${W_TUNERS} ${W_PRIVILEGES} --workdir ${CMAKE_CURRENT_BINARY_DIR}/${W_NAME}.run
       -- $<TARGET_FILE:${W_TARGET}> ${W_ARGS})
   set_tests_properties(${W_NAME} PROPERTIES RUN_SERIAL TRUE)
 endfunction()

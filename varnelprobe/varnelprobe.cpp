@@ -85,7 +85,7 @@ DWORD WINAPI RunTests(LPVOID sharedIndex) {
   Say("VARNEL found=%d %d\n", count, result);
   Say("チューナー数: %d\n\n", count);
 
-  static char name[1024];  // the library writes at most `capacity` bytes of it
+  char name[1024] = {};  // the library writes at most `capacity` bytes of it
   int capacity = 128;
   int channel = 0, power = 0, lock = 0;  // each line prints what the call left in them
   for (int i = 1; i <= count; ++i) {

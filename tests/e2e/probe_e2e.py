@@ -46,6 +46,14 @@ VARNEL_SetChannel(VARNEL_NETWORK_DTT)=0
 
 """
 
+# What each tuner receives in the five tests, byte for byte: the power cycle, three keys, the
+# programme query (once, or ten times when the name cannot be read), the two status queries, and
+# the three network keys.
+def commands(name_attempts):
+    return (b"SETPOWER off\rSETPOWER on\r" + b"REMOTE 8\rREMOTE 23\rREMOTE 26\r" +
+            b"GETSTAT\r" * name_attempts + b"GETSTAT\rGETSTAT\r" + b"REMOTE 5\rREMOTE 2\rREMOTE 5\r")
+
+
 PAUSES_PER_TUNER = 28.0  # seconds of fixed pauses in one tuner's five tests
 RETRY_PAUSES = 5.0       # ten 500 ms pauses of a programme name that cannot be read
 
@@ -58,19 +66,24 @@ def expected(count, result, tuners):
     return text.replace("\n", "\r\n").encode("cp932")
 
 
-def run(build, setup):
+def run(build, setup, tuners):
     with tempfile.TemporaryDirectory() as work:
         out = os.path.join(work, "probe.out")
         start = time.monotonic()
         with open(os.path.join(work, "shown.txt"), "wb") as shown:
             status = subprocess.call([os.path.join(ROOT, "scripts", "run-probe.sh"), "--build", build,
-                                      "--output", out] + setup, stdout=shown, stderr=subprocess.STDOUT)
+                                      "--output", out, "--received", work] + setup,
+                                     stdout=shown, stderr=subprocess.STDOUT)
         elapsed = time.monotonic() - start
         data = open(out, "rb").read() if os.path.exists(out) else b""
         if status != 0 or not data:
             # What the run script itself printed tells why the program gave nothing.
             sys.stdout.write(open(os.path.join(work, "shown.txt"), errors="replace").read())
-        return status, data, elapsed
+        received = []
+        for i in range(1, tuners + 1):
+            path = os.path.join(work, "tuner%d.received" % i)
+            received.append(open(path, "rb").read() if os.path.exists(path) else b"")
+        return status, data, elapsed, received
 
 
 def first_difference(got, want):
@@ -85,19 +98,23 @@ def main():
     build = os.path.abspath(sys.argv[1])
     # The runs without tuners come first: their time is the cost of starting a run at all.
     cases = [
-        ("driver key missing", ["--no-driver"], expected(0, -8, []), 0.0, 0),
-        ("driver key without tuners", ["--no-tuner"], expected(0, 0, []), 0.0, 0),
+        ("driver key missing", ["--no-driver"], expected(0, -8, []), 0.0, []),
+        ("driver key without tuners", ["--no-tuner"], expected(0, 0, []), 0.0, []),
         ("two tuners, the second one's name unreadable", ["--unreadable-name"],
          expected(2, 0, [(0, "表彰式ソング特集", "011"), (-6, "nodata", "011")]),
-         2 * PAUSES_PER_TUNER + RETRY_PAUSES, 2),
+         2 * PAUSES_PER_TUNER + RETRY_PAUSES, [commands(1), commands(10)]),
     ]
     failed = 0
     startup = None
-    for title, setup, want, pauses, tuners in cases:
-        status, got, elapsed = run(build, setup)
-        if status != 0 or got != want:
+    for title, setup, want, pauses, sent in cases:
+        tuners = len(sent)
+        status, got, elapsed, received = run(build, setup, tuners)
+        wrong = ["tuner %d received %r, expected %r" % (i, r, s)
+                 for i, (r, s) in enumerate(zip(received, sent), 1) if r != s]
+        if status != 0 or got != want or wrong:
             failed += 1
-            print("FAIL %s: exit %d, %s" % (title, status, first_difference(got, want)))
+            print("FAIL %s: exit %d, %s" % (title, status, "; ".join(wrong) if got == want
+                                                 else first_difference(got, want)))
         else:
             print("ok   %s" % title)
         if not tuners:

@@ -7,17 +7,21 @@
 #
 # --reg imports a registry file into the prefix first; --control sends a control line to
 # simulated tuner I before the program starts (see tools/tunersim/tunersim.py); --follow shows
-# the program's output as it is written instead of when it ends.
+# the program's output as it is written instead of when it ends. --unprivileged runs the program
+# and a wine server of its own without the capabilities that let root open a terminal another
+# process holds exclusively or write a read-only file (CAP_SYS_ADMIN, CAP_DAC_OVERRIDE), as an
+# ordinary user would; where they cannot be dropped, it runs as usual and says so.
 #
 # Simulated tuner i (1..N) sits on COM(10+i); the program finds its COM name and the simulator's
 # control port in the environment as TUNERSIM_COM_i and TUNERSIM_CONTROL_i. The program's
 # standard output is passed through; its standard error, with wine's own messages, goes to
 # wine-noise.log in the work directory and is shown when the program fails. The exit status is the program's.
+# Every byte simulated tuner i received is kept in tuner<i>.received in the work directory.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-prefix="" tuners=0 workdir="" regfile="" follow=0
+prefix="" tuners=0 workdir="" regfile="" follow=0 unprivileged=0
 controls=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -25,6 +29,7 @@ while [ $# -gt 0 ]; do
     --tuners) tuners=$2; shift 2 ;;
     --workdir) workdir=$2; shift 2 ;;
     --follow) follow=1; shift ;;
+    --unprivileged) unprivileged=1; shift ;;
     --reg) regfile=$(readlink -f "$2"); shift 2 ;;
     --control) controls+=("$2" "$3"); shift 3 ;;
     --) shift; break ;;
@@ -55,9 +60,10 @@ trap stop_simulators EXIT
 for i in $(seq 1 "$tuners"); do
   com=$((10 + i))
   ready="$workdir/tuner$i.ready"
-  rm -f "$ready"
+  rm -f "$ready" "$workdir/tuner$i.received"
   python3 "$root/tools/tunersim/tunersim.py" --link "$WINEPREFIX/dosdevices/com$com" \
-    --control-port 0 --ready-file "$ready" >"$workdir/tuner$i.log" 2>&1 &
+    --control-port 0 --ready-file "$ready" --record "$workdir/tuner$i.received" \
+    >"$workdir/tuner$i.log" 2>&1 &
   sim_pids+=($!)
   for _ in $(seq 1 100); do [ -s "$ready" ] && break; sleep 0.05; done
   [ -s "$ready" ] || { echo "run-under-wine: simulated tuner $i did not start" >&2; cat "$workdir/tuner$i.log" >&2; exit 1; }
@@ -86,17 +92,31 @@ fi
 
 # Output goes to files and we wait for the program itself: wine's helpers may hold pipes open.
 program=$(readlink -f "$1"); shift
+launch=(wine)
+if [ "$unprivileged" = 1 ]; then
+  drop=(setpriv --bounding-set -sys_admin,-dac_override,-dac_read_search
+    --inh-caps -sys_admin,-dac_override,-dac_read_search)
+  if "${drop[@]}" true 2>/dev/null; then
+    # The wine server opens files for its programs: it must run without them too.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    launch=("${drop[@]}" wine)
+  else
+    echo "run-under-wine: cannot drop capabilities here; running with them" >&2
+  fi
+fi
 status=0
-(cd "$workdir" && exec wine "$program" "$@" >"$workdir/stdout.txt" 2>"$noise" </dev/null) &
+(cd "$workdir" && exec "${launch[@]}" "$program" "$@" >"$workdir/stdout.txt" 2>"$noise" </dev/null) &
 wine_pid=$!
 if [ "$follow" = 1 ]; then
   sleep 0.2
-  tail -c +1 -f --pid="$wine_pid" "$workdir/stdout.txt" 2>/dev/null
+  tail -s 0.1 -c +1 -f --pid="$wine_pid" "$workdir/stdout.txt" 2>/dev/null
   wait "$wine_pid" || status=$?
 else
   wait "$wine_pid" || status=$?
   cat "$workdir/stdout.txt"
 fi
+if [ "${#launch[@]}" -gt 1 ]; then wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; fi
 if [ "$status" -ne 0 ]; then
   echo "run-under-wine: $program exited with $status; wine's messages (last lines of $noise):" >&2
   tail -n 20 "$noise" >&2

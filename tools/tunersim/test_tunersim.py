@@ -258,6 +258,18 @@ class TunerSimTest(unittest.TestCase):
         self.assertEqual(self.ctl("received"),
                          "ok " + (b"GETSTAT\r" * 2).hex())
 
+    def test_exclusive_keeps_others_out(self):
+        # Only a process without CAP_SYS_ADMIN is kept out; drop it for the one that tries.
+        try_open = ["setpriv", "--bounding-set", "-sys_admin", "--inh-caps", "-sys_admin",
+                    sys.executable, "-c", "import os, sys; os.open(sys.argv[1], os.O_RDWR)",
+                    self.link]
+        if subprocess.call(try_open[:5] + ["true"], stderr=subprocess.DEVNULL) != 0:
+            self.skipTest("cannot drop CAP_SYS_ADMIN here")
+        self.ctl("exclusive on")
+        self.assertNotEqual(subprocess.call(try_open, stderr=subprocess.DEVNULL), 0)
+        self.ctl("exclusive off")
+        self.assertEqual(subprocess.call(try_open), 0)
+
     def test_vanish_and_appear(self):
         self.ctl("vanish")
         self.assertFalse(os.path.lexists(self.link))

@@ -6,9 +6,11 @@ COM-port symlink); a TCP control channel on 127.0.0.1 lets tests inspect
 and steer the tuner.  Standard library only.
 
     tunersim.py --link ~/.wine/dosdevices/com5 --control-port 0 \
-                [--ready-file F]
+                [--ready-file F] [--record F]
 
-Prints "READY <port> <slave-path>" on stdout once it is serving.
+Prints "READY <port> <slave-path>" on stdout once it is serving.  --record
+appends every byte received from the host to a file, as it arrives, so that
+a test can read what the tuner was sent after the simulator has gone.
 """
 
 import argparse
@@ -91,6 +93,8 @@ SPEEDS = {
     if hasattr(termios, "B%d" % b)
 }
 CRTSCTS = getattr(termios, "CRTSCTS", 0x80000000)
+TIOCEXCL = getattr(termios, "TIOCEXCL", 0x540C)
+TIOCNXCL = getattr(termios, "TIOCNXCL", 0x540D)
 CSIZES = {termios.CS5: 5, termios.CS6: 6, termios.CS7: 7, termios.CS8: 8}
 
 
@@ -173,8 +177,9 @@ class Tuner:
 
 
 class Simulator:
-    def __init__(self, link, control_port, ready_file):
+    def __init__(self, link, control_port, ready_file, record=None):
         self.link = link
+        self.record = open(record, "ab", buffering=0) if record else None
         self.ready_file = ready_file
         self.lock = threading.RLock()
         self.stop = threading.Event()
@@ -336,6 +341,8 @@ class Simulator:
                     raise
                 self.received += data
                 arrived = now_us()
+                if self.record:
+                    self.record.write(data)
             generation = self.generation
             for b in data:
                 if b == 0x0D:
@@ -387,6 +394,8 @@ class Simulator:
                 self.ncommands = 0
                 self.exchanges = []
                 self.replies.clear()
+                if self.slave >= 0:
+                    fcntl.ioctl(self.slave, TIOCNXCL)
             elif cmd == "clear":
                 self.received = bytearray()
                 self.ncommands = 0
@@ -407,6 +416,10 @@ class Simulator:
                 self.replies.append(bytes.fromhex(args[0]) if args else b"")
             elif cmd == "exchanges":
                 return "ok" + "".join(" %d,%d" % e for e in self.exchanges)
+            elif cmd == "exclusive" and args and args[0] in ("on", "off"):
+                # Holds the port exclusively (TIOCEXCL): nobody else can open it, bar a
+                # process with CAP_SYS_ADMIN.
+                fcntl.ioctl(self.slave, TIOCEXCL if args[0] == "on" else TIOCNXCL)
             elif cmd == "vanish":
                 self.vanish()
             elif cmd == "appear":
@@ -494,9 +507,10 @@ def main(argv=None):
     p.add_argument("--control-port", type=int, default=0,
                    help="TCP control port on 127.0.0.1 (0 = any free)")
     p.add_argument("--ready-file", help="also write the READY line here")
+    p.add_argument("--record", help="append every byte received to this file")
     opts = p.parse_args(argv)
 
-    sim = Simulator(opts.link, opts.control_port, opts.ready_file)
+    sim = Simulator(opts.link, opts.control_port, opts.ready_file, opts.record)
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: sim.stop.set())
     sim.run()
