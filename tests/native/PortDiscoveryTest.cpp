@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <map>
 #include <string>
@@ -127,6 +129,20 @@ TEST_F(PortDiscoveryTest, EmptyPortNameIsSkippedAndDoesNotEndTheList) {
   ASSERT_EQ(Discover(), 0);
   EXPECT_EQ(count, 1u);
   EXPECT_EQ(ListAsText(list), "COM5||");
+}
+
+TEST_F(PortDiscoveryTest, NameThatNoLongerFitsIsSkippedAndShorterOnesStillGoIn) {
+  // Three names of 255 bytes take 768 bytes; a fourth, with the list's closing NUL, would need
+  // 1025.
+  const std::string longName = "COM" + std::string(252, '7');
+  for (int i = 0; i < 4; ++i) registry.AddDevice(kTuner + std::to_string(i), longName);
+  registry.AddDevice(kTuner + "short", "COM5");
+  ASSERT_EQ(Discover(), 0);
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(ListAsText(list), longName + "|" + longName + "|" + longName + "|COM5||");
+  EXPECT_NE(
+      std::find(g_traces.begin(), g_traces.end(), "unknown: Port list full: " + longName + "\n"),
+      g_traces.end());
 }
 
 TEST_F(PortDiscoveryTest, OversizedLayoutNeverWritesBeyondTheList) {
