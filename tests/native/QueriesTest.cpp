@@ -119,6 +119,18 @@ TEST(LockState, BitErrorFigureInParentheses) {
   }
 }
 
+TEST(Parsers, TraceTheFiguresTheyRead) {
+  FakeLine line;
+  char reply[kReplySize] = "CHANNEL:011\r\nPROGRAM:News\r\nscreen=";
+  char name[16];
+  int channel = 0, lock = 0;
+  ASSERT_TRUE(ParseProgramReply(reply, name, sizeof name, &channel));
+  ParseLockState("BitErrorRate=1 (999)", &lock);
+  ParseLockState("BitErrorRate=(abc)", &lock);
+  EXPECT_EQ(g_traces, (std::vector<std::string>{"unknown: Channel:11\n", "unknown: Program:News\n",
+                                                "unknown: BER:999\n", "unknown: BER:-1\n"}));
+}
+
 std::string StatusReply(const std::string& name) {
   return "POWER:on\r\nCHANNEL:021\r\nPROGRAM:" + name +
          "\r\nscreen=1\r\nBitErrorRate=1 (20)\r\nOK\r";
