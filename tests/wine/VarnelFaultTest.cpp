@@ -61,20 +61,11 @@ class HeldByAnotherProcess {
   bool held_ = false;
 };
 
-class VarnelFaults : public ::testing::Test {
+class VarnelFaults : public TwoSimulatedTuners {
  protected:
-  DriverRegistryLayout layout;
-  SimulatedTuner tuner1{1}, tuner2{2};
-
   void SetUp() override {
-    tuner1.Control("reset");
-    tuner2.Control("reset");
-    DeleteFileA("logfile.txt");
+    TwoSimulatedTuners::SetUp();
     layout.AttachSimulatedTuners(2);
-  }
-  void TearDown() override {
-    SetFileAttributesA("logfile.txt", FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA("logfile.txt");
   }
 };
 

@@ -18,18 +18,7 @@
 
 namespace {
 
-class Varnel : public ::testing::Test {
- protected:
-  DriverRegistryLayout layout;
-  SimulatedTuner tuner1{1}, tuner2{2};
-
-  void SetUp() override {
-    tuner1.Control("reset");
-    tuner2.Control("reset");
-    DeleteFileA("logfile.txt");
-  }
-  void TearDown() override { DeleteFileA("logfile.txt"); }
-};
+using Varnel = TwoSimulatedTuners;
 
 TEST_F(Varnel, CountFollowsTheDriversRegistryEntries) {
   EXPECT_EQ(VARNEL_GetCount(nullptr), VARNEL_ERROR_GET_COUNT);

@@ -1,9 +1,7 @@
-#include "WineTestSupport.h"
-
+// winsock2.h must come before windows.h, which the header brings.
 #include <winsock2.h>
-#include <windows.h>
 
-#include <gtest/gtest.h>
+#include "WineTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,6 +2,10 @@
 // in the prefix's real registry, and the control channel of each simulated tuner.
 #pragma once
 
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -42,3 +46,21 @@ std::string ReadFileText(const char* path);
 
 // Code page 932 bytes of a few texts the tests compare with.
 extern const std::string kCp932HyoushoSong;  // the simulator's DTT button-1 programme name
+
+// A test with both simulated tuners reset, no driver entries yet and no transcript file, before
+// and after.
+class TwoSimulatedTuners : public ::testing::Test {
+ protected:
+  DriverRegistryLayout layout;
+  SimulatedTuner tuner1{1}, tuner2{2};
+
+  void SetUp() override {
+    tuner1.Control("reset");
+    tuner2.Control("reset");
+    DeleteFileA("logfile.txt");
+  }
+  void TearDown() override {
+    SetFileAttributesA("logfile.txt", FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA("logfile.txt");
+  }
+};
