@@ -92,14 +92,17 @@ fi
 
 # Output goes to files and we wait for the program itself: wine's helpers may hold pipes open.
 program=$(readlink -f "$1"); shift
+stop_wineserver() {  # this prefix's server, which our own wine commands started
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
 launch=(wine)
 if [ "$unprivileged" = 1 ]; then
   drop=(setpriv --bounding-set -sys_admin,-dac_override,-dac_read_search
     --inh-caps -sys_admin,-dac_override,-dac_read_search)
   if "${drop[@]}" true 2>/dev/null; then
     # The wine server opens files for its programs: it must run without them too.
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
+    stop_wineserver
     launch=("${drop[@]}" wine)
   else
     echo "run-under-wine: cannot drop capabilities here; running with them" >&2
@@ -116,7 +119,7 @@ else
   wait "$wine_pid" || status=$?
   cat "$workdir/stdout.txt"
 fi
-if [ "${#launch[@]}" -gt 1 ]; then wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; fi
+[ "${#launch[@]}" -gt 1 ] && stop_wineserver  # later runs get an ordinary server
 if [ "$status" -ne 0 ]; then
   echo "run-under-wine: $program exited with $status; wine's messages (last lines of $noise):" >&2
   tail -n 20 "$noise" >&2
