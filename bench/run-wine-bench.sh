@@ -1,11 +1,86 @@
 #!/usr/bin/env bash
-# Builds the win64 tree and runs the exchange benchmark under wine64 against one simulated tuner.
-#   bench/run-wine-bench.sh [rounds]
+# The wine benchmark: VARNEL_SetChannel, VARNEL_GetStatus and VARNEL_GetCount, each beside a floor
+# that makes the same platform calls straight from the program, against one simulated tuner.
+#
+#   bench/run-wine-bench.sh [--calls] [PRESET...] [-- ROUNDS]
+#
+# PRESET is win32 (the i686 product under 32-bit wine) or win64 (x86_64 under wine64); both by
+# default. Builds the benchmark (2 jobs) and runs it in a wine prefix of its own under the build
+# tree. --calls instead makes each call and its floor once under wine's relay trace and compares
+# their platform calls (bench/wine/compare_calls.py); it fails when they differ.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/build.sh" win64 >/dev/null
+calls=0 presets=() rounds=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --calls) calls=1; shift ;;
+    win32 | win64) presets+=("$1"); shift ;;
+    --) shift; rounds=("$@"); break ;;
+    *) echo "usage: run-wine-bench.sh [--calls] [win32] [win64] [-- ROUNDS]" >&2; exit 2 ;;
+  esac
+done
+[ ${#presets[@]} -gt 0 ] || presets=(win32 win64)
+
+cd "$root"
 work=$(mktemp -d "${TMPDIR:-/tmp}/exchange-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$root/scripts/probe-registry.sh" tuners 1 "$work/tuner.reg"
-"$root/tests/wine/run-under-wine.sh" --prefix "$root/build/win64/wineprefix" --tuners 1 \
-  --workdir "$work/run" --reg "$work/tuner.reg" -- "$root/build/win64/bin/exchange_bench.exe" "$@"
+
+# A prefix made before 32-bit wine was installed cannot start i686 programs: make it afresh.
+fresh_prefix() {
+  local prefix=$1
+  if [ -d "$prefix" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    rm -rf "$prefix" "$prefix.lock"
+  fi
+}
+
+# The relay trace of one --calls run, with a simulated tuner on COM11 (run-under-wine.sh keeps
+# wine's tracing off, so the tuner is started here).
+relay_run() (
+  preset=$1 prefix=$2 dir=$3 sim_pid=""
+  stop_simulator() {
+    [ -z "$sim_pid" ] || { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; }
+    sim_pid=""
+  }
+  trap stop_simulator EXIT
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+  export LANG=ja_JP.UTF-8
+  "$root/tests/wine/prepare-prefix.sh" "$prefix"
+  wine reg import "Z:${work//\//\\}\\tuner.reg" >>"$dir/wine-noise.log" 2>&1 </dev/null
+  # The relay trace leaves out the library lock's calls unless told otherwise.
+  wine reg add 'HKCU\Software\Wine\Debug' /v RelayExclude /t REG_SZ /d none /f \
+    >>"$dir/wine-noise.log" 2>&1 </dev/null
+  python3 "$root/tools/tunersim/tunersim.py" --link "$prefix/dosdevices/com11" --control-port 0 \
+    --ready-file "$dir/tuner.ready" >"$dir/tuner.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 1 100); do [ -s "$dir/tuner.ready" ] && break; sleep 0.05; done
+  [ -s "$dir/tuner.ready" ] || { echo "run-wine-bench: simulated tuner did not start" >&2; exit 1; }
+  status=0
+  (cd "$dir" && WINEDEBUG=+relay exec wine "$root/build/$preset/bin/exchange_bench.exe" --calls \
+    >"$dir/stdout.txt" 2>"$dir/relay.log" </dev/null) &
+  wait $! || status=$?
+  stop_simulator
+  cat "$dir/stdout.txt"
+  exit "$status"
+)
+
+status=0
+for preset in "${presets[@]}"; do
+  echo "== $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build "$root/build/$preset" -j 2 --target exchange_bench >/dev/null
+  prefix="$root/build/$preset/bench-wineprefix"
+  fresh_prefix "$prefix"
+  mkdir -p "$work/$preset"
+  if [ "$calls" = 1 ]; then
+    relay_run "$preset" "$prefix" "$work/$preset" &&
+      python3 "$root/bench/wine/compare_calls.py" "$work/$preset/relay.log" "$work/$preset" ||
+      status=1
+  else
+    "$root/tests/wine/run-under-wine.sh" --prefix "$prefix" --tuners 1 --workdir "$work/$preset" \
+      --reg "$work/tuner.reg" -- "$root/build/$preset/bin/exchange_bench.exe" "${rounds[@]}" ||
+      status=1
+  fi
+done
+exit "$status"
