@@ -26,12 +26,17 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/exchange-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$root/scripts/probe-registry.sh" tuners 1 "$work/tuner.reg"
 
-# A prefix made before 32-bit wine was installed cannot start i686 programs: make it afresh.
+# A prefix made before 32-bit wine was installed cannot start i686 programs ("could not load
+# kernel32.dll"): the benchmark's own prefix is then made afresh.
 fresh_prefix() {
   local prefix=$1
-  if [ -d "$prefix" ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+  [ -f "$prefix/.prepared" ] || return 0
+  if ! WINEPREFIX=$prefix WINEDEBUG=-all wine 'C:\windows\syswow64\cmd.exe' /c exit 0 \
+    >"$work/prefix-check.log" 2>&1 </dev/null; then
+    echo "run-wine-bench: $prefix cannot start 32-bit programs; making it afresh" >&2
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    rm -rf "$prefix" "$prefix.lock"
+    WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+    rm -rf "$prefix" "$prefix.lock" "$prefix.boot.log"
   fi
 }
 
@@ -68,8 +73,8 @@ relay_run() (
 status=0
 for preset in "${presets[@]}"; do
   echo "== $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build "$root/build/$preset" -j 2 --target exchange_bench >/dev/null
+  { cmake --preset "$preset" && cmake --build "build/$preset" -j 2 --target exchange_bench; } \
+    >"$work/build-$preset.log" 2>&1 || { cat "$work/build-$preset.log" >&2; exit 1; }
   prefix="$root/build/$preset/bench-wineprefix"
   fresh_prefix "$prefix"
   mkdir -p "$work/$preset"

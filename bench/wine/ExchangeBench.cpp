@@ -7,7 +7,7 @@
 // more, so the ratio shows what the library costs beyond the platform work it cannot avoid. The
 // simulated tuner answers at once, so the figures are dominated by the platform calls.
 //
-//   exchange_bench.exe [rounds]   time the calls: medians of interleaved rounds (default 400)
+//   exchange_bench.exe [rounds]   time the calls: medians of interleaved rounds (default 1000)
 //   exchange_bench.exe --calls    make each call and its floor once, between marker traces, for
 //                                 a comparison of their platform calls (run-wine-bench.sh --calls)
 //
@@ -286,10 +286,18 @@ double Now() {
   return static_cast<double>(t.QuadPart) / frequency;
 }
 
-double Median(std::vector<double> values) {
+// The value below which the fraction `q` of the values lie, interpolated between neighbours.
+double Quantile(std::vector<double> values, double q) {
   std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 != 0 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  const double position = q * static_cast<double>(values.size() - 1);
+  const size_t below = static_cast<size_t>(position);
+  if (below + 1 >= values.size()) return values.back();
+  const double fraction = position - static_cast<double>(below);
+  return values[below] + fraction * (values[below + 1] - values[below]);
+}
+
+double Median(const std::vector<double>& values) {
+  return Quantile(values, 0.5);
 }
 
 double Timed(bool (*call)(), int* failures) {
@@ -331,7 +339,7 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--calls") == 0) {
     return MarkedCalls(calls, sizeof calls / sizeof calls[0]);
   }
-  const int rounds = argc > 1 ? std::atoi(argv[1]) : 400;
+  const int rounds = argc > 1 ? std::atoi(argv[1]) : 1000;
   if (rounds < 1) {
     std::printf("usage: exchange_bench.exe [rounds | --calls]\n");
     return 2;
@@ -361,15 +369,18 @@ int main(int argc, char** argv) {
 
   std::printf("%d-bit build, %d rounds, failed calls: %d\n", static_cast<int>(8 * sizeof(void*)),
               rounds, failures);
-  std::printf("%-12s %11s %11s %12s %14s\n", "call", "varnel", "floor", "ratio", "paired ratio");
+  std::printf("%-12s %11s %11s %7s %14s %15s\n", "call", "varnel", "floor", "ratio", "paired ratio",
+              "its quartiles");
   for (const Measured& m : calls) {
     const double library = Median(m.libraryTimes), floor = Median(m.floorTimes);
-    std::printf("%-12s %8.1f us %8.1f us %12.3f %14.3f\n", m.name, 1e6 * library, 1e6 * floor,
-                library / floor, Median(m.ratios));
+    std::printf("%-12s %8.1f us %8.1f us %7.3f %14.3f %7.3f-%.3f\n", m.name, 1e6 * library,
+                1e6 * floor, library / floor, Median(m.ratios), Quantile(m.ratios, 0.25),
+                Quantile(m.ratios, 0.75));
   }
   std::printf(
-      "ratio: median of varnel over median of floor; paired ratio: median of the rounds'\n"
-      "own ratios. SetChannel and GetStatus use tuner 1, GetStatus without the power "
-      "query.\n");
+      "ratio: median time of varnel over median time of the floor; paired ratio: median of\n"
+      "the rounds' own ratios, with its quartiles. SetChannel sends REMOTE 8 (3-byte reply),\n"
+      "GetStatus one GETSTAT (no power query), GetCount only discovers. Times include the\n"
+      "simulator's answer.\n");
   return failures == 0 ? 0 : 1;
 }
