@@ -113,11 +113,30 @@ TEST_F(Varnel, OpenedPortHasTheTunersLineSettings) {
 TEST_F(Varnel, PortThatDoesNotExistFailsEveryCall) {
   layout.SetCount(1);
   layout.AddInstance(0, "TUNERTEST\\VID_FEDC&PID_BA98\\gone", "COM99");
-  int count = 0, power = 0, lock = 0;
+  int count = 0;
   EXPECT_EQ(VARNEL_GetCount(&count), 0);
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(VARNEL_SetPower(1, 1), VARNEL_ERROR_SET_POWER);
-  EXPECT_EQ(VARNEL_GetStatus(1, &power, &lock), VARNEL_ERROR_GET_STATUS);
+  struct PortCall {
+    const char* name;
+    int failure;
+    int (*call)();
+  };
+  const PortCall portCalls[] = {
+      {"SetPower", VARNEL_ERROR_SET_POWER, [] { return VARNEL_SetPower(1, 1); }},
+      {"SetChannel", VARNEL_ERROR_SET_CHANNEL, [] { return VARNEL_SetChannel(1, 3); }},
+      {"GetProgramName", VARNEL_ERROR_GET_PROGRAM_NAME,
+       [] {
+         char name[64];
+         int size = sizeof name, channel = 0;
+         return VARNEL_GetProgramName(1, name, &size, &channel);
+       }},
+      {"GetStatus", VARNEL_ERROR_GET_STATUS,
+       [] {
+         int power = 0, lock = 0;
+         return VARNEL_GetStatus(1, &power, &lock);
+       }},
+  };
+  for (const PortCall& c : portCalls) EXPECT_EQ(c.call(), c.failure) << c.name;
 }
 
 TEST_F(Varnel, TranscriptOnlyWhenTheFileExistsAndOnlyTheLatestCall) {

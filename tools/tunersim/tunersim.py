@@ -186,8 +186,9 @@ class Simulator:
         self.tuner = Tuner()
         self.received = bytearray()
         self.ncommands = 0
-        self.exchanges = []        # (first byte in, last reply byte out), microseconds
+        self.exchanges = []        # (first byte in, last reply write began), microseconds
         self.line_start = None
+        self.write_began = None
         self.replies = collections.deque()
         self.mode = ("normal",)
         self.master = self.slave = -1
@@ -266,6 +267,10 @@ class Simulator:
 
     def write_all(self, data):
         """Write to the master, giving up after 2 s without progress."""
+        # The host cannot have the bytes before they are written: an exchange ends, at the
+        # earliest, when its last write began (taken here, not after a write that a busy machine
+        # may finish late, so that a serialised host never seems to overlap its exchanges).
+        self.write_began = now_us()
         while data:
             try:
                 n = os.write(self.master, data)
@@ -307,9 +312,10 @@ class Simulator:
             mode = self.mode
             if self.replies and mode[0] != "silent":
                 reply = self.replies.popleft()
+        self.write_began = None
         self.send(reply, mode)
         with self.lock:
-            end = now_us()
+            end = self.write_began if self.write_began is not None else now_us()
             start, self.line_start = self.line_start, None
             self.exchanges.append((end if start is None else start, end))
 
