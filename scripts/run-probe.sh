@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the exerciser varnelprobe.exe under wine64 against simulated serial tuners and shows its
-# output as UTF-8 (the program itself writes code page 932). Needs a built win64 tree.
+# Runs the exerciser varnelprobe.exe under wine against simulated serial tuners and shows its
+# output as UTF-8 (the program itself writes code page 932). Needs a built tree: by default the
+# i686 product in build/win32 (--build build/win64 runs the x86_64 build).
 #
 #   run-probe.sh [--build DIR] [--output FILE] [--received DIR] [SET-UP]
 #
@@ -16,7 +17,7 @@
 # simulated tuner received, as DIR/tuner<i>.received.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/win64"
+build="$root/build/win32"
 output="" received="" tuners=2 sims="" registry=tuners controls=()
 while [ $# -gt 0 ]; do
   case "$1" in

@@ -64,4 +64,39 @@ TEST_F(CommPort, DevicePathAndOpenFailures) {
   }
 }
 
+// The real ReadBytes and WriteBytes: a byte read from the line, the abort flag turning a read that
+// brings nothing into 2 (and leaving one that brings a byte alone), and a read and a write that
+// the system refuses. (A tuner whose terminal has gone is no such case under wine: its line
+// still takes writes and reads as silence.)
+TEST_F(CommPort, ReadBytesWriteBytesAndTheAbortFlag) {
+  CCommPort port;
+  ASSERT_EQ(port.Reopen(tuner.ComName().c_str(), kTunerBaudRate, kFlowHardware), 0);
+  char byte = 0;
+  unsigned count = 7;
+  EXPECT_EQ(port.ReadBytes(&byte, 0, &count), 0);
+  EXPECT_EQ(count, 0u);
+  port.SetAbort();
+  count = 7;
+  EXPECT_EQ(port.ReadBytes(&byte, 0, &count), 2);
+  EXPECT_EQ(count, 0u);
+
+  const char command[] = "SETPOWER on\r";
+  ASSERT_EQ(port.WriteBytes(command, 12, &count), 0);
+  EXPECT_EQ(count, 12u);
+  EXPECT_EQ(port.ReadBytes(&byte, 1, &count), 0);  // a byte came: no abort
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(byte, 'O');
+  EXPECT_EQ(tuner.Received(), command);
+
+  port.Close();  // the calls below reach the system with the closed port's handle
+  EXPECT_EQ(port.WriteBytes(command, 12, &count), 1);
+  EXPECT_STREQ(port.Message(), "IDS_MSG_ERR_WriteComPort");
+  EXPECT_EQ(port.LastError(), static_cast<unsigned>(ERROR_INVALID_HANDLE));
+  SetLastError(0);
+  EXPECT_EQ(port.ReadBytes(&byte, 1, &count), 1);
+  EXPECT_STREQ(port.Message(), "IDS_MSG_ERR_ReadComPort");
+  EXPECT_EQ(port.LastError(), static_cast<unsigned>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(tuner.Control("commands"), "1");
+}
+
 }  // namespace
