@@ -24,16 +24,15 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(TUNERS_PACKAGE_LIB_MACHINE x64)
   set(TUNERS_DLLTOOL_MACHINE i386:x86-64)
   set(TUNERS_PACKAGE_KIVACTL_NOTE
-    "ostrin.dll x64 needs a 64-bit kivactl.dll from the device's maker: a 32-bit kivactl.dll,\n\
-the one that comes with the device for 32-bit hosts, cannot be loaded by it.")
+    "ostrin.dll x64 needs a 64-bit kivactl.dll from the device's maker: a 32-bit kivactl.dll\n\
+cannot be loaded into a 64-bit process.")
 else()
   set(TUNERS_PACKAGE_SYSTEM win32)
   set(TUNERS_PACKAGE_MACHINE "32-bit Windows (x86)")
   set(TUNERS_PACKAGE_GCC i686-w64-mingw32-gcc)
   set(TUNERS_PACKAGE_LIB_MACHINE x86)
   set(TUNERS_DLLTOOL_MACHINE i386)
-  set(TUNERS_PACKAGE_KIVACTL_NOTE
-    "ostrin.dll for 32-bit Windows needs the 32-bit kivactl.dll.")
+  set(TUNERS_PACKAGE_KIVACTL_NOTE "This 32-bit ostrin.dll needs the 32-bit kivactl.dll.")
 endif()
 set(TUNERS_RELEASE_NAME tuners-${PROJECT_VERSION}-${TUNERS_PACKAGE_SYSTEM})
 
