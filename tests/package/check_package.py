@@ -232,6 +232,10 @@ def check_binaries(a, release, debug, standin):
             succeeded(run(pe + ["--file", path, "--exports", ",".join(exports), "--version",
                                 a.version, "--description", description], 60),
                       "the released " + dll)
+    probe = os.path.join(release, "bin", "varnelprobe.exe")
+    if os.path.isfile(probe):
+        succeeded(run(pe + ["--file", probe, "--imports-from", "varnel.dll", "--imports",
+                            ",".join(VARNEL), "--no-version"], 60), "the released varnelprobe.exe")
 
 
 def build_examples(a, release, out):
