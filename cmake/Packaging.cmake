@@ -69,8 +69,10 @@ install(FILES ${TUNERS_MSVC_IMPORT_LIBS} DESTINATION lib COMPONENT release)
 # The release gets each binary stripped, with a .gnu_debuglink naming <name>.debug; the
 # debug_symbols component gets <name>.debug. Both take the file from the same split of the
 # unstripped binary in the build tree, so the checksum in the link matches the shipped file.
-target_compile_options(varnel_core PRIVATE -g)
-target_compile_options(ostrin_core PRIVATE -g)
+# Source paths in it are relative to the top of the sources, not the build machine's folders.
+set(TUNERS_DEBUG_FLAGS -g -fdebug-prefix-map=${PROJECT_SOURCE_DIR}=.)
+target_compile_options(varnel_core PRIVATE ${TUNERS_DEBUG_FLAGS})
+target_compile_options(ostrin_core PRIVATE ${TUNERS_DEBUG_FLAGS})
 set(TUNERS_DEBUG_DIR ${PROJECT_BINARY_DIR}/debug-symbols)
 foreach(target varnel ostrin varnelprobe)
   set(debug_file ${TUNERS_DEBUG_DIR}/$<TARGET_FILE_NAME:${target}>.debug)
@@ -79,7 +81,7 @@ foreach(target varnel ostrin varnelprobe)
   execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --only-keep-debug \"$<TARGET_FILE:${target}>\"
     \"${debug_file}\" COMMAND_ERROR_IS_FATAL ANY)
 endif()")
-  target_compile_options(${target} PRIVATE -g)
+  target_compile_options(${target} PRIVATE ${TUNERS_DEBUG_FLAGS})
   install(CODE "file(MAKE_DIRECTORY \"${TUNERS_DEBUG_DIR}\")\n${split}
 execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --strip-all \"--add-gnu-debuglink=${debug_file}\"
   \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/$<TARGET_FILE_NAME:${target}>\"
