@@ -2,8 +2,12 @@
  * ostrin: control of a tuner attached over USB, through the device-control library kivactl.
  *
  * Every function opens a connection to the tuner, does its work and closes the connection again;
- * there is no initialisation or shutdown call. Calls from several threads of one process are
- * serialised.
+ * there is no initialisation or shutdown call. One lock serialises every call of the library, and a
+ * call holds it for as long as kivactl takes; GetProgramName makes up to ten attempts half a second
+ * apart. Call these functions from a worker thread, never from a user-interface thread.
+ *
+ * kivactl.dll comes from the device's maker and must match the program's machine: a 64-bit host
+ * needs a 64-bit kivactl.dll.
  *
  * Tuner index: 1 ... 4, the device number kivactl opens. 0, 5 and above, and negative indexes
  * are refused with OSTRIN_ERROR_DEVICE before the device library is asked anything.
@@ -53,7 +57,8 @@ int OSTRIN_CALL OSTRIN_SetPower(int index, int on);
 int OSTRIN_CALL OSTRIN_SetChannel(int index, int selector);
 
 /* Reads the programme on air of a powered tuner with a locked signal. `name` receives at most
- * *size - 1 bytes of the name and a NUL (a longer name is cut); *size is not changed. *channel
+ * *size - 1 bytes of the name and a NUL (a longer name is cut, possibly inside a double-byte
+ * character; a 1024-byte buffer always holds the whole name); *size is not changed. *channel
  * receives the channel number. Up to ten attempts, half a second apart. -1 or -2 when no
  * connection opened; -6 when an argument is null, *size is below 1, the tuner is off or not
  * locked, or no name could be read; then neither `name` nor *channel is written. */

@@ -2,8 +2,20 @@
  * varnel: control of a tuner attached as a virtual serial port.
  *
  * Every function finds the tuner, opens its port, does its work and closes the port again; there is
- * no initialisation or shutdown call. Calls from several threads of one process are serialised.
- * Results: 0 on success, otherwise the function's failure code below.
+ * no initialisation or shutdown call. Results: 0 on success, otherwise the function's failure code
+ * below, the same code for every cause.
+ *
+ * Calls block: one lock serialises every call of the library, and a call holds it until the tuner
+ * has answered or given up. A tuner that does not answer costs 35 s an exchange: SetPower and
+ * SetChannel about 35 s, GetStatus about 70 s, GetProgramName about six minutes. Call these
+ * functions from a worker thread, never from a user-interface thread (GetCount too: it waits for
+ * the lock).
+ *
+ * Transcript: when a file logfile.txt exists in the process's current directory, every call
+ * empties it and writes the bytes it receives from the tuner there; nothing creates the file.
+ * Traces: discovery and failures are written with OutputDebugString ("unknown: ..."), visible in a
+ * debugger or any tool that shows that output (under wine: WINEDEBUG=+debugstr).
+ * A tuner whose port another process holds open fails every call at once with its code.
  *
  * Tuner index: 1-based position in the library's discovery order; 0 acts like 1, a negative index
  * or one above the number of tuners fails.
@@ -34,8 +46,9 @@
 extern "C" {
 #endif
 
-/* Writes the number of tuners found to *count (0 when none). -8 when count is null or the
- * driver's registry entries cannot be read. */
+/* Writes the number of tuners found to *count. -8 when count is null or the serial tuner driver's
+ * registry entries cannot be read (the driver is not installed); 0 with *count 0 when the driver
+ * is installed and no tuner is attached. Reads only the registry: it sends nothing. */
 int VARNEL_CALL VARNEL_GetCount(int* count);
 
 /* Switches tuner `index` off (on == 0) or on (any other value). Succeeds once the tuner's port
@@ -49,7 +62,9 @@ int VARNEL_CALL VARNEL_SetChannel(int index, int selector);
 
 /* Reads the programme on air. `name` receives the NUL-terminated name when it fits in *size bytes
  * (with its NUL, and shorter than the whole buffer); *size is not changed. *channel receives the
- * channel number. Up to ten attempts; -6 when no name could be read or an argument is null. */
+ * channel number. Up to ten attempts; -6 when no name could be read or an argument is null. A name
+ * that does not fit is refused, never cut: the call then ends with -6 after its ten attempts. A
+ * 1024-byte buffer always holds the whole name. */
 int VARNEL_CALL VARNEL_GetProgramName(int index, char* name, int* size, int* channel);
 
 /* Writes 1 or 0 to *power (powered) and *lock (signal locked). `power` may be null; then only the

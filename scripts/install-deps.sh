@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev python3 git locales googletest
   libbenchmark-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
   mingw-w64-tools wine wine64 wine32:i386)
+# llvm-dlltool makes the Microsoft-format import libraries; lld-link links the package test's
+# example with them.
+packages+=(llvm lld)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
