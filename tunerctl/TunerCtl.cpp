@@ -158,6 +158,8 @@ std::string FailureLine(const Invocation& invocation, const TunerLibrary& librar
   const bool usb = std::string(library.prefix) == "OSTRIN";
   if (usb && result == -2) {
     line += " (no USB tuner attached)";
+  } else if (usb && result == -5 && IsNetwork(invocation)) {
+    line += " (a USB tuner has no network keys)";
   } else if (usb && result == -1) {
     line += " (no such tuner, or it could not be opened)";
   } else if (!usb && invocation.command == Command::kStatus && reading.power == 0) {
@@ -167,11 +169,11 @@ std::string FailureLine(const Invocation& invocation, const TunerLibrary& librar
   return line;
 }
 
+// Short enough for one line of an 80-column terminal.
 std::string StillWaitingLine(const Invocation& invocation, const TunerLibrary& library) {
-  std::string line = "tunerctl: still waiting for " + Function(library, invocation.command);
-  if (invocation.command != Command::kCount)
-    line += " on tuner " + std::to_string(invocation.tuner);
-  return line + " (a tuner that does not answer takes 35 s an exchange)";
+  std::string line = "tunerctl: ";
+  if (invocation.command != Command::kCount) line += TunerPrefix(invocation);
+  return line + "still waiting for " + Function(library, invocation.command) + "...";
 }
 
 int Main(const std::vector<std::string>& args, Platform& platform) {
