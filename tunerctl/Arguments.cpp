@@ -183,7 +183,7 @@ std::vector<std::string> HelpLines() {
       "  power on|off      switch the tuner on or off",
       "  channel 1..12     the channel on remote-control button 1 ... 12",
       "  channel up|down   the next or the previous channel",
-      "  channel dtt|bs    terrestrial or BS digital broadcasting",
+      "  channel dtt|bs    terrestrial or BS digital broadcasting (serial tuners)",
       "  name              the channel number and the name of the programme on air",
       "  status            whether the tuner is on and its signal locked",
       "",

@@ -26,7 +26,7 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 RELEASE_FILES = {
-    "bin/varnel.dll", "bin/ostrin.dll", "bin/varnelprobe.exe",
+    "bin/varnel.dll", "bin/ostrin.dll", "bin/varnelprobe.exe", "bin/tunerctl.exe",
     "lib/libvarnel.dll.a", "lib/libostrin.dll.a", "lib/varnel.def", "lib/ostrin.def",
     "include/varnel.h", "include/ostrin.h",
     "doc/USAGE.txt", "examples/host.c",
