@@ -39,12 +39,17 @@ USAGE = """usage: tunerctl [--usb] [--tuner N] [--json] count
 FIRST_NAME = "表彰式ソング特集"
 
 
-def crlf(text):
-    return text.replace("\n", "\r\n").encode("utf-8")
-
-
 class Session:
-    """A wine prefix with two simulated serial tuners listed by the driver's registry key."""
+    """A wine prefix with two simulated serial tuners listed by the driver's registry key.
+
+    The cases below use only run, control, reset, received and text, and the folder of the
+    build's binaries: a session of another platform (the native build over a mocked device tree)
+    can run the serial and usage cases with its own line ends."""
+    eol = "\r\n"  # a Windows program's lines end in CR LF
+
+    def text(self, lines):
+        """The bytes of `lines` (LF-separated UTF-8 text) as the program writes them."""
+        return lines.replace("\n", self.eol).encode("utf-8")
 
     def __init__(self, build, prefix, work):
         self.build, self.work = build, work
@@ -174,7 +179,7 @@ class Checks:
             problems.append("exit %d, expected %d" % (got_status, status))
         if json_out is not None:
             try:
-                lines = got_out.split(b"\r\n")
+                lines = got_out.split(session.eol.encode())
                 parsed = json.loads(got_out.decode("utf-8"))
                 if len(lines) != 2 or lines[1] != b"" or parsed != json_out:
                     problems.append("stdout %r, expected %r on one line" % (got_out, json_out))
@@ -191,27 +196,27 @@ class Checks:
 
 def serial_cases(s, c):
     s.reset()
-    c.run(s, "version", ["--version"], 0, crlf("tunerctl %s\n" % VERSION))
+    c.run(s, "version", ["--version"], 0, s.text("tunerctl %s\n" % VERSION))
     code, help_text, _ = c.run(s, "help", ["--help"], 0, None)
-    c.expect("help begins with the usage", help_text.startswith(crlf(USAGE)))
+    c.expect("help begins with the usage", help_text.startswith(s.text(USAGE)))
     readme = open(os.path.join(ROOT, "README.md"), encoding="utf-8").read()
     shown = re.search(r"```\n\$ tunerctl --help\n(.*?)```", readme, re.S)
     c.expect("README shows the --help output as it is",
-             shown is not None and crlf(shown.group(1)) == help_text)
+             shown is not None and s.text(shown.group(1)) == help_text)
 
-    c.run(s, "count", ["count"], 0, crlf("tuners: 2\n"))
+    c.run(s, "count", ["count"], 0, s.text("tuners: 2\n"))
     c.run(s, "count", ["--json", "count"], 0, json_out={"tuners": 2})
 
     # Power: the simulator's state shows the command arrived.
-    c.run(s, "power", ["--tuner", "2", "power", "off"], 0, crlf("tuner 2: power off\n"))
+    c.run(s, "power", ["--tuner", "2", "power", "off"], 0, s.text("tuner 2: power off\n"))
     c.expect("tuner 2 is off", "power=off" in s.control(2, "state"))
     c.run(s, "status of a tuner that is off", ["--tuner", "2", "status"], 1, b"",
-          crlf("tunerctl: tuner 2: VARNEL_GetStatus failed with -7 (the tuner reports power off)\n"))
+          s.text("tunerctl: tuner 2: VARNEL_GetStatus failed with -7 (the tuner reports power off)\n"))
     c.run(s, "power", ["--json", "--tuner=2", "power", "on"], 0,
           json_out={"tuner": 2, "power": True})
     c.expect("tuner 2 is on", "power=on" in s.control(2, "state"))
     c.run(s, "status", ["--tuner", "2", "status"], 0,
-          crlf("tuner 2: power on, signal locked\n"))
+          s.text("tuner 2: power on, signal locked\n"))
     s.control(2, "set ber 1000")
     c.run(s, "status", ["status", "--tuner", "2", "--json"], 0,
           json_out={"tuner": 2, "power": True, "locked": False})
@@ -219,7 +224,7 @@ def serial_cases(s, c):
 
     # Channels: each key as the tuner received it, and the programme it then shows.
     s.reset()
-    c.run(s, "name", ["name"], 0, crlf("tuner 1: channel 11 %s\n" % FIRST_NAME))
+    c.run(s, "name", ["name"], 0, s.text("tuner 1: channel 11 %s\n" % FIRST_NAME))
     c.run(s, "name", ["name", "--json"], 0,
           json_out={"tuner": 1, "channel": 11, "name": FIRST_NAME})
     # Each step runs twice (a human line, then JSON): two steps up, two down.
@@ -243,16 +248,16 @@ def serial_cases(s, c):
             if json_flag:
                 c.run(s, "channel", ["--json"] + args, 0, json_out=dict(tuner=1, **fields))
             else:
-                c.run(s, "channel", args, 0, crlf(human + "\n"))
+                c.run(s, "channel", args, 0, s.text(human + "\n"))
             c.expect("tuner 1 received %r" % key, s.received(1) == key, repr(s.received(1)))
         c.run(s, "name after " + " ".join(args), ["name"], 0,
-              crlf("tuner 1: channel %s\n" % shows))
+              s.text("tuner 1: channel %s\n" % shows))
 
     # A tuner that is not there: the library's code, nothing on standard output.
     c.run(s, "no third tuner", ["--tuner", "3", "channel", "1"], 1, b"",
-          crlf("tunerctl: tuner 3: VARNEL_SetChannel failed with -5\n"))
+          s.text("tunerctl: tuner 3: VARNEL_SetChannel failed with -5\n"))
     c.run(s, "no third tuner", ["--json", "--tuner", "3", "name"], 1, b"",
-          crlf("tunerctl: tuner 3: VARNEL_GetProgramName failed with -6\n"))
+          s.text("tunerctl: tuner 3: VARNEL_GetProgramName failed with -6\n"))
 
 
 def usage_cases(s, c):
@@ -265,7 +270,7 @@ def usage_cases(s, c):
         (["power"], "power needs on or off"),
         ([], "no command given"),
     ]:
-        c.run(s, "bad usage", args, 2, b"", crlf("tunerctl: %s\n%s" % (problem, USAGE)))
+        c.run(s, "bad usage", args, 2, b"", s.text("tunerctl: %s\n%s" % (problem, USAGE)))
     c.expect("bad usage sends nothing to the tuners", s.received(1) + s.received(2) == b"")
 
 
@@ -282,35 +287,35 @@ def usb_cases(s, c):
             sent = re.findall(r"KivaDevCtrl_SendRemoteCommand 0 (0x[0-9A-F]+)", calls)
             c.expect("kivactl was sent %s" % keys, sent == keys, "sent %s" % sent)
 
-    usb("usb count", ["count"], 0, crlf("tuners: 1\n"))
+    usb("usb count", ["count"], 0, s.text("tuners: 1\n"))
     usb("usb count", ["count", "--json"], 0, json_out={"tuners": 3}, setup="count=3")
-    usb("usb power", ["power", "off"], 0, crlf("tuner 1: power off\n"))
+    usb("usb power", ["power", "off"], 0, s.text("tuner 1: power off\n"))
     usb("usb power", ["--json", "power", "on"], 0, json_out={"tuner": 1, "power": True})
-    usb("usb channel", ["channel", "12"], 0, crlf("tuner 1: channel 12 selected\n"),
+    usb("usb channel", ["channel", "12"], 0, s.text("tuner 1: channel 12 selected\n"),
         keys=["0x1F43"])
     usb("usb channel", ["--json", "channel", "down"], 0,
         json_out={"tuner": 1, "channel": "down"}, keys=["0x1F4A"])
     usb("usb has no network keys", ["channel", "dtt"], 1, b"",
-        crlf("tunerctl: tuner 1: OSTRIN_SetChannel failed with -5 (a USB tuner has no network "
+        s.text("tunerctl: tuner 1: OSTRIN_SetChannel failed with -5 (a USB tuner has no network "
              "keys)\n"), keys=[])
     reply = ("CHANNEL:101\r\nPROGRAM:BSニュース\r\nOK\r\n").encode("cp932").hex()
-    usb("usb name", ["name"], 0, crlf("tuner 1: channel 101 BSニュース\n"),
+    usb("usb name", ["name"], 0, s.text("tuner 1: channel 101 BSニュース\n"),
         setup="reply=" + reply)
     usb("usb name", ["name", "--json"], 0,
         json_out={"tuner": 1, "channel": 101, "name": "BSニュース"}, setup="reply=" + reply)
-    usb("usb status", ["status"], 0, crlf("tuner 1: power on, signal locked\n"))
+    usb("usb status", ["status"], 0, s.text("tuner 1: power on, signal locked\n"))
     usb("usb status", ["--json", "status"], 0,
         json_out={"tuner": 1, "power": True, "locked": False}, setup="status=128")
     usb("usb name, signal not locked", ["name"], 1, b"",
-        crlf("tunerctl: tuner 1: OSTRIN_GetProgramName failed with -6\n"), setup="status=128")
+        s.text("tunerctl: tuner 1: OSTRIN_GetProgramName failed with -6\n"), setup="status=128")
     usb("usb without a device", ["status"], 1, b"",
-        crlf("tunerctl: tuner 1: OSTRIN_GetStatus failed with -2 (no USB tuner attached)\n"),
+        s.text("tunerctl: tuner 1: OSTRIN_GetStatus failed with -2 (no USB tuner attached)\n"),
         setup="count=0")
     usb("usb tuner 5", ["--tuner", "5", "power", "on"], 1, b"",
-        crlf("tunerctl: tuner 5: OSTRIN_SetPower failed with -1 (no such tuner, or it could not "
+        s.text("tunerctl: tuner 5: OSTRIN_SetPower failed with -1 (no such tuner, or it could not "
              "be opened)\n"))
     usb("usb count fails", ["count"], 1, b"",
-        crlf("tunerctl: OSTRIN_GetCount failed with -8\n"), setup="fail=DevCtrl_GetEnumDevice:-1")
+        s.text("tunerctl: OSTRIN_GetCount failed with -8\n"), setup="fail=DevCtrl_GetEnumDevice:-1")
 
 
 def missing_library_cases(s, c):
@@ -326,14 +331,14 @@ def missing_library_cases(s, c):
     no_ostrin = folder("no-ostrin", ["tunerctl.exe", "varnel.dll", "kivactl.dll"])
     no_kivactl = folder("no-kivactl", ["tunerctl.exe", "varnel.dll", "ostrin.dll"])
     c.run(s, "ostrin.dll missing", ["--usb", "count"], 1, b"",
-          crlf("tunerctl: --usb needs ostrin.dll beside tunerctl.exe; it is missing (error 126)\n"),
+          s.text("tunerctl: --usb needs ostrin.dll beside tunerctl.exe; it is missing (error 126)\n"),
           folder=no_ostrin)
     c.run(s, "kivactl.dll missing", ["--usb", "--json", "status"], 1, b"",
-          crlf("tunerctl: --usb needs kivactl.dll, the USB tuner's device-control library, "
+          s.text("tunerctl: --usb needs kivactl.dll, the USB tuner's device-control library, "
                "beside ostrin.dll or on the DLL search path; it is missing (error 126)\n"),
           folder=no_kivactl)
     for name, path in (("ostrin.dll", no_ostrin), ("kivactl.dll", no_kivactl)):
-        c.run(s, "serial tuners without %s" % name, ["count"], 0, crlf("tuners: 2\n"),
+        c.run(s, "serial tuners without %s" % name, ["count"], 0, s.text("tuners: 2\n"),
               folder=path)
 
 
@@ -348,10 +353,10 @@ def terminal_cases(s, c):
     notice = "tunerctl: tuner 1: still waiting for VARNEL_SetChannel...\n"
     s.control(1, "behave delay 3000")
     c.run(s, "slow tuner, stderr a file", ["channel", "2"], 0,
-          crlf("tuner 1: channel 2 selected\n"), b"")
+          s.text("tuner 1: channel 2 selected\n"), b"")
     status, out, err = s.run(["channel", "3"], stderr_tty=True)
     c.expect("slow tuner, stderr a terminal: notice, then the result",
-             status == 0 and out == crlf("tuner 1: channel 3 selected\n") and
+             status == 0 and out == s.text("tuner 1: channel 3 selected\n") and
              console_text(err) == notice, "exit %d, %r, %r" % (status, out, err))
 
     # A silent tuner: one real 35 s time-out.

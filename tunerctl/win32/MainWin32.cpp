@@ -54,9 +54,9 @@ std::string ErrorText(const char* what, DWORD error) {
 
 // The folder this program was started from, with its final backslash.
 std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path, n < MAX_PATH ? n : 0);
+  std::vector<wchar_t> path(32768);  // the longest path Windows has
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  std::wstring folder(path.data(), n < path.size() ? n : 0);
   return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
