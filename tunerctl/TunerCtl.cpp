@@ -118,7 +118,8 @@ std::string HumanLine(const Invocation& invocation, const Reading& reading) {
       if (IsNetwork(invocation)) return tuner + "network " + invocation.selection + " selected";
       return tuner + "channel " + invocation.selection;
     case Command::kName:
-      return tuner + "channel " + std::to_string(reading.channel) + " " + OneLine(reading.name);
+      return tuner + "channel " + std::to_string(reading.channel) +
+             (reading.name.empty() ? "" : " " + OneLine(reading.name));
     case Command::kStatus:
       return tuner + "power " +
              (reading.power < 0    ? "unknown"

@@ -187,9 +187,12 @@ TEST_F(MainTest, NameWithQuotesAndLineBreaksStaysOneLineAndValidJson) {
   g_script.channel = 5;
   EXPECT_EQ(Run({"name"}), 0);
   EXPECT_EQ(Run({"--json", "name"}), 0);
+  g_script.name = "";  // a programme without a name
+  EXPECT_EQ(Run({"name"}), 0);
   EXPECT_EQ(platform_.out_,
             "tuner 1: channel 5 A \"B\"\\  C  \n"
-            "{\"tuner\":1,\"channel\":5,\"name\":\"A \\\"B\\\"\\\\\\r\\nC\\t\\u0001\"}\n");
+            "{\"tuner\":1,\"channel\":5,\"name\":\"A \\\"B\\\"\\\\\\r\\nC\\t\\u0001\"}\n"
+            "tuner 1: channel 5\n");
 }
 
 TEST_F(MainTest, LibraryFailureNamesTheFunctionAndCodeAndWritesNothingToStdout) {
