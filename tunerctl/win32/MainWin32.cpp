@@ -67,11 +67,12 @@ bool Bind(HMODULE module, const char* name, Function* function, std::string* pro
   return *function != nullptr;
 }
 
-// Whether kivactl.dll loads from where ostrin.dll would find it.
+// Whether kivactl.dll is where ostrin.dll would look for it; looked at as a file only, so that
+// none of its code runs.
 bool KivactlFound() {
   const std::wstring beside = ProgramFolder() + L"kivactl.dll";
-  HMODULE module = LoadLibraryExW(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (module == nullptr) module = LoadLibraryW(L"kivactl.dll");
+  HMODULE module = LoadLibraryExW(beside.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) module = LoadLibraryExW(L"kivactl.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (module != nullptr) FreeLibrary(module);
   return module != nullptr;
 }
@@ -89,6 +90,12 @@ bool LoadOstrin(tunerctl::TunerLibrary* library, std::string* problem) {
       *problem = ErrorText(
           "--usb needs kivactl.dll, the USB tuner's device-control library, beside ostrin.dll "
           "or on the DLL search path; it is missing",
+          error);
+    } else if (error == ERROR_MOD_NOT_FOUND) {
+      // The file is there but does not load, as when it is built for another machine.
+      *problem = ErrorText(
+          "--usb: ostrin.dll or kivactl.dll does not load; both must be built for the same "
+          "machine as tunerctl.exe",
           error);
     } else {
       *problem = ErrorText("ostrin.dll cannot be loaded", error);
