@@ -3,11 +3,11 @@
 # each (<zip>.sha256, checked with `sha256sum -c`):
 #
 #   tuners-<version>-<system>.zip
-#       the release, install component "release": varnel.dll, ostrin.dll and varnelprobe.exe
-#       (stripped), the headers, the MinGW and the Microsoft-format import libraries, the .def
+#       the release, install component "release": varnel.dll, ostrin.dll, varnelprobe.exe and
+#       tunerctl.exe (stripped), the headers, the MinGW and the Microsoft-format import libraries, the .def
 #       files, doc/USAGE.txt, the examples, LICENSE and CHANGELOG.md.
 #   tuners-<version>-<system>-debug-symbols.zip
-#       component "debug_symbols": the debug information split off the three binaries
+#       component "debug_symbols": the debug information split off the four binaries
 #       (bin/<name>.debug, which the binaries name in their .gnu_debuglink section), and LICENSE.
 #   tuners-kivactl-standin-dev-<version>-<system>.zip
 #       component "kivactl_standin_dev": the kivactl stand-in with its import library, .def,
@@ -74,7 +74,8 @@ set(TUNERS_DEBUG_FLAGS -g -fdebug-prefix-map=${PROJECT_SOURCE_DIR}=.)
 target_compile_options(varnel_core PRIVATE ${TUNERS_DEBUG_FLAGS})
 target_compile_options(ostrin_core PRIVATE ${TUNERS_DEBUG_FLAGS})
 set(TUNERS_DEBUG_DIR ${PROJECT_BINARY_DIR}/debug-symbols)
-foreach(target varnel ostrin varnelprobe)
+target_compile_options(tunerctl_core PRIVATE ${TUNERS_DEBUG_FLAGS})
+foreach(target varnel ostrin varnelprobe tunerctl)
   set(debug_file ${TUNERS_DEBUG_DIR}/$<TARGET_FILE_NAME:${target}>.debug)
   # objcopy stamps its output with the time, so the split is made once for each link.
   set(split "if(\"$<TARGET_FILE:${target}>\" IS_NEWER_THAN \"${debug_file}\")

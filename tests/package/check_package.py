@@ -40,7 +40,7 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 
-BINARIES = ["bin/varnel.dll", "bin/ostrin.dll", "bin/varnelprobe.exe"]
+BINARIES = ["bin/varnel.dll", "bin/ostrin.dll", "bin/varnelprobe.exe", "bin/tunerctl.exe"]
 RELEASE_FILES = set(BINARIES) | {
     "lib/libvarnel.dll.a", "lib/libostrin.dll.a", "lib/varnel.lib", "lib/ostrin.lib",
     "lib/varnel.def", "lib/ostrin.def", "include/varnel.h", "include/ostrin.h",

@@ -6,6 +6,7 @@ names it imports from one DLL, its machine type and its version resource.
       --exports VARNEL_GetCount,... --version 1.0.0.1318 --description "VARNEL Library"
   check_pe.py ... --imports-from kivactl.dll --imports A,B,...   (exactly these names)
   check_pe.py ... --no-version                                    (no version resource at all)
+  check_pe.py ... --not-importing ostrin.dll,kivactl.dll          (no import from these DLLs)
 Exits non-zero with a message for the first check that fails.
 """
 import argparse
@@ -76,6 +77,7 @@ def main():
     p.add_argument("--version")
     p.add_argument("--description")
     p.add_argument("--no-version", action="store_true")
+    p.add_argument("--not-importing")
     a = p.parse_args()
 
     headers = private_headers(a.objdump, a.file)
@@ -96,6 +98,11 @@ def main():
         want = sorted(a.imports.split(","))
         if got != want:
             fail("%s imports %s from %s, expected exactly %s" % (a.file, got, a.imports_from, want))
+    if a.not_importing:
+        dlls = [m.lower() for m in re.findall(r"^\s*DLL Name: (\S+)", headers, re.M)]
+        for dll in a.not_importing.lower().split(","):
+            if dll in dlls:
+                fail("%s imports from %s" % (a.file, dll))
     versions = version_resource(data)
     if a.no_version and versions is not None:
         fail("%s carries a version resource" % a.file)

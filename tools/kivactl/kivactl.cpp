@@ -9,10 +9,12 @@
 // and the fourth value (10 and 10 from ostrin) are logged but do not limit the packet; the
 // fourth value on a send (1000) would be a time-out, and nothing here waits.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 
 #include "../../ostrin/kivactl.h"
@@ -57,8 +59,60 @@ struct Device {
   std::string sent;
 };
 
+// A program under test in a process of its own (tunerctl end to end) cannot call the KivaSim_
+// controls; it sets the stand-in up through its environment instead, read when the DLL loads:
+//   KIVASIM_SETUP     blank-separated words: count=N, status=N (the first status byte),
+//                     silent, reply=HEX (the getstat reply's bytes in hexadecimal),
+//                     fail=FUNCTION:RESULT (every call of FUNCTION returns RESULT)
+//   KIVASIM_CALL_LOG  a file that receives the call log when the DLL unloads
+// KivaSim_Reset still returns to the plain state of kivactl_control.h.
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::strtol(hex.substr(i, 2).c_str(), nullptr, 16));
+  }
+  return bytes;
+}
+
+Device DeviceFromEnvironment() {
+  Device device;
+  const char* setup = std::getenv("KIVASIM_SETUP");
+  std::istringstream words(setup != nullptr ? setup : "");
+  std::string word;
+  while (words >> word) {
+    const size_t equals = word.find('=');
+    const std::string key = word.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : word.substr(equals + 1);
+    if (key == "count") device.count = std::atoi(value.c_str());
+    if (key == "status") device.fixedStatus = std::atoi(value.c_str()) & 0xFF;
+    if (key == "silent") device.silent = true;
+    if (key == "reply") {
+      device.customReply = true;
+      device.reply = FromHex(value);
+    }
+    const size_t colon = value.find(':');
+    if (key == "fail" && colon != std::string::npos) {
+      device.forced[value.substr(0, colon)] =
+          Forced{std::atoi(value.substr(colon + 1).c_str()), KIVASIM_ALWAYS};
+    }
+  }
+  return device;
+}
+
 std::mutex g_mutex;
-Device g_device;
+Device g_device = DeviceFromEnvironment();
+
+// Writes the call log to KIVASIM_CALL_LOG when the DLL unloads (after the program's last call).
+struct CallLogAtUnload {
+  ~CallLogAtUnload() {
+    const char* path = std::getenv("KIVASIM_CALL_LOG");
+    if (path == nullptr) return;
+    if (FILE* file = std::fopen(path, "wb")) {
+      std::fwrite(g_device.callLog.data(), 1, g_device.callLog.size(), file);
+      std::fclose(file);
+    }
+  }
+} g_callLogAtUnload;
 
 // Logs the call and says whether a forced result replaces it.
 bool Enter(const char* function, const char* arguments, int* forcedResult) {
