@@ -9,6 +9,8 @@
 #include "FakeLine.h"
 #include "PortDiscovery.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 namespace {
 
 // The driver's registry entries as a map; a missing entry fails its query with 2 (not found).
