@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev python3 git locales googletest
   libbenchmark-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
-  mingw-w64-tools wine wine64)
+  mingw-w64-tools wine wine64
+  umockdev gir1.2-umockdev-1.0 python3-gi pkg-config dpkg-dev fakeroot)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,13 +4,15 @@
 #           self-test;
 #   win32   static checks of the 32-bit product binaries (exports, imports, version resource);
 #   win64   integration tests under wine64 against the simulated tuners;
+#   linux   libvarnel.so.1, the Linux exerciser and the Debian packages against simulated tuners
+#           on a device tree mocked by umockdev;
 #   fuzz    each fuzz target for a short bounded time (FUZZ_SECONDS, default 15).
 # Ends with one line "N passed, N failed" over all of them; exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/install-deps.sh" || { echo "test: installing the packages failed"; exit 1; }
-"$root/scripts/build.sh" native win32 win64 || { echo "test: the build failed"; exit 1; }
+"$root/scripts/build.sh" native win32 win64 linux || { echo "test: the build failed"; exit 1; }
 
 passed=0 failed=0
 count() {  # runs one ctest preset and adds up its results
@@ -35,6 +37,7 @@ if python3 tools/tunersim/test_tunersim.py; then passed=$((passed + 1)); else fa
 count native
 count win32
 count win64
+count linux
 echo "== fuzz"
 if "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-15}"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 echo
