@@ -25,10 +25,15 @@ COMMANDS = re.compile(rb"((GETSTAT|REMOTE \d+|SETPOWER (on|off))\r)*")
 FIRST_NAME = "表彰式ソング特集"  # the simulator's programme on button 1 of DTT, channel 011
 
 
-def call_in_child(function, *args, env=None):
+# Runs a command without the capability that lets root open a terminal held with TIOCEXCL.
+UNPRIVILEGED = ["setpriv", "--bounding-set", "-sys_admin", "--inh-caps", "-sys_admin"]
+
+
+def call_in_child(function, *args, env=None, prefix=()):
     """Calls one function of the library in another process: (result, stderr)."""
-    done = subprocess.run([sys.executable, os.path.abspath(__file__), "--call", LIBRARY, function]
-                          + [str(a) for a in args], capture_output=True, env=env, timeout=120)
+    done = subprocess.run(list(prefix) + [sys.executable, os.path.abspath(__file__), "--call",
+                                          LIBRARY, function] + [str(a) for a in args],
+                          capture_output=True, env=env, timeout=120)
     return int(done.stdout.decode().strip() or "99"), done.stderr.decode()
 
 
@@ -112,6 +117,9 @@ class Functions(unittest.TestCase):
         for i, (call, want, sent) in enumerate(cases):
             with self.subTest(case=i):
                 self.check(call, want, sent)
+        # The line as the calls left it: 115200 baud, 8N1, hardware flow control.
+        self.assertEqual(self.tree.control("ttyUSB1", "termios"),
+                         "ok speed=115200 csize=8 parity=none stopbits=1 crtscts=1")
 
     def test_status_figures_and_null_arguments(self):
         self.tree.control("ttyUSB1", "set", "ber", "1000")
@@ -213,8 +221,10 @@ class Sharing(unittest.TestCase):
         holder = threading.Thread(target=lambda: first.update(r=varnel.set_channel(1, 1)))
         holder.start()
         time.sleep(0.7)
+        # As root (TIOCEXCL does not stop root; the flock does) and as an ordinary user would.
         with Timer() as t:
             self.assertEqual(call_in_child("SetChannel", 1, 2)[0], -5)
+            self.assertEqual(call_in_child("SetChannel", 1, 3, prefix=UNPRIVILEGED)[0], -5)
         holder.join()
         self.assertEqual(first["r"], 0)
         self.assertLess(t.seconds, 2.5)
