@@ -27,7 +27,6 @@ struct LineSettings {
   int baudRate;
   Handshaking handshaking;
   unsigned readMsPerByte;  // a read of n bytes waits up to n times this long
-  unsigned queueSize;      // driver's input and output queues, where it has them
 };
 
 // The step of ConfigureLine or SetLineSpeed that failed.
@@ -36,7 +35,8 @@ enum class LineStep { kDone, kGetTimeouts, kSetTimeouts, kGetState, kSetState };
 // Opens an existing serial device for reading and writing, held against other processes where the
 // platform can. kNoHandle on failure (LastError() tells why).
 Handle OpenLine(const char* devicePath);
-// Sets the queue sizes and discards pending data in both directions; failures are ignored.
+// Sets the driver's input and output queue sizes, where it has them, and discards pending data
+// in both directions; failures are ignored.
 void PurgeLine(Handle line, unsigned queueSize);
 // Applies speed, 8N1, handshaking, DTR and RTS raised, and the read time-out.
 LineStep ConfigureLine(Handle line, const LineSettings& settings);

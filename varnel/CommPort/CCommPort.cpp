@@ -120,7 +120,7 @@ int CCommPort::Open() {
   platform::PurgeLine(portHandle, kQueueSize);
   // Always the tuner's speed, whatever baudRate holds.
   const platform::LineSettings settings = {kTunerBaudRate, HandshakingFor(flowControl),
-                                           kReadMsPerByte, kQueueSize};
+                                           kReadMsPerByte};
   const platform::LineStep step = platform::ConfigureLine(portHandle, settings);
   if (step != platform::LineStep::kDone) {
     return Fail(kPortFailed, LineStepIdentifier(step), platform::LastError(), true);

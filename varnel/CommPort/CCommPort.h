@@ -72,7 +72,8 @@ class CCommPort {
 #endif
       ;
 
-  // Port discovery; see PortDiscovery.h. EnumPorts refuses Windows 95/98/Me.
+  // Port discovery through the platform (the driver's registry entries on Windows, where
+  // Windows 95/98/Me is refused; sysfs on Linux); see PortDiscovery.h.
   static int EnumPorts(unsigned* count, char* list);
   static char* NthPortName(unsigned n, char* list);
 
