@@ -40,10 +40,11 @@ bool AppendPortName(char* list, unsigned* end, const char* name) {
 const char kTunerVendor[] = "fedc";
 const char kTunerProduct[] = "ba98";
 const char kTtyDevicePrefix[] = "/dev/";
-constexpr unsigned kTreePathSize = 512;
+constexpr unsigned kTreePathSize = 384;
 constexpr unsigned kTtyNameSize = 64;
-// USB ttys looked at in one discovery; a list of 1024 bytes holds fewer names than this anyway.
-constexpr unsigned kMaxUsbTtys = 64;
+// Tuner ttys kept in one discovery (16 KB of stack); a list of 1024 bytes holds about as many
+// names of the usual length.
+constexpr unsigned kMaxUsbTtys = 32;
 
 char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -57,6 +58,15 @@ bool SameId(const char* text, const char* expected) {
   }
   while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r') ++text;
   return *text == '\0';
+}
+
+// Drops the line end (and blanks) sysfs puts after an attribute's value.
+void TrimEnd(char* text) {
+  size_t length = std::strlen(text);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '\t')) {
+    text[--length] = '\0';
+  }
 }
 
 bool IsDigit(char c) {
@@ -131,6 +141,8 @@ void ExamineTty(void* context, const char* name) {
     char vendor[32], product[32];
     if (scan.tree->ReadAttribute(dir, "idVendor", vendor, sizeof vendor) &&
         scan.tree->ReadAttribute(dir, "idProduct", product, sizeof product)) {
+      TrimEnd(vendor);
+      TrimEnd(product);
       DebugTrace("%s: USB %s:%s\n", name, vendor, product);
       if (!SameId(vendor, kTunerVendor) || !SameId(product, kTunerProduct)) return;
       if (scan.count == kMaxUsbTtys) {

@@ -258,7 +258,7 @@ TEST_F(UsbTtyDiscoveryTest, ManyTunersNeverWriteBeyondTheList) {
   EXPECT_EQ(Discover(), 0);
   for (size_t i = kPortListSize; i < sizeof list; ++i) ASSERT_EQ(list[i], 0x55) << i;
   EXPECT_GT(count, 10u);
-  EXPECT_LT(count, 64u);
+  EXPECT_LE(count, 32u);
 }
 
 }  // namespace
