@@ -11,6 +11,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import termios
 import threading
 import time
 import unittest
@@ -180,6 +181,22 @@ class Faults(unittest.TestCase):
             self.assertEqual(varnel.set_channel(1, 3), -5)
         self.assertLess(t.seconds, 5.0)
         self.assertEqual(varnel.set_channel(2, 3), 0)  # the other tuner is untouched
+
+    def test_write_held_back_gives_up_in_bounded_time(self):
+        # Output stopped on the line, as a tuner that never raises CTS would hold it.
+        held = os.open("/dev/ttyUSB0", os.O_RDWR | os.O_NOCTTY)
+        try:
+            termios.tcflow(held, termios.TCOOFF)
+            with Timer() as t:
+                self.assertEqual(varnel.set_channel(1, 3), -5)
+                self.assertEqual(varnel.set_power(1, 1), 0)  # whatever the exchange did
+            termios.tcflow(held, termios.TCOON)
+        finally:
+            os.close(held)
+        self.assertGreater(t.seconds, 9.0)
+        self.assertLess(t.seconds, 15.0)
+        self.assertEqual(self.tree.received("ttyUSB0"), b"")
+        self.assertEqual(varnel.set_channel(1, 3), 0)
 
     def test_transcript_when_logfile_exists(self):
         self.assertEqual(varnel.set_channel(1, 3), 0)
