@@ -14,6 +14,9 @@ install(TARGETS varnel EXPORT varnelTargets
 install(FILES ${PROJECT_SOURCE_DIR}/include/varnel.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT dev)
 
+# The prefix is found from where varnel.pc lies, so that an install under any --prefix works.
+file(RELATIVE_PATH VARNEL_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" VARNEL_PC_TO_PREFIX "${VARNEL_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/linux/varnel.pc.in ${PROJECT_BINARY_DIR}/varnel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/varnel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT dev)
