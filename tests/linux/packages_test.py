@@ -5,10 +5,15 @@ unpacked, and the example host program compiled against the unpacked files with
 `pkg-config --cflags --libs varnel` and with find_package(varnel), each run against a simulated
 tuner. Runs under umockdev-wrapper.
 
-    packages_test.py BUILD_DIR
+    packages_test.py BUILD_DIR unpacked|installed
+
+"installed" installs the packages for real with apt-get, builds and runs the example against the
+system's copy, and purges them again; it needs root and is skipped (exit code 77) without it, or
+when packages of these names are installed already.
 """
 import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -43,15 +48,27 @@ def check(condition, what):
         failures.append(what)
 
 
-def main(build):
+SKIPPED = 77
+
+
+def main(build, mode):
+    if mode == "installed":
+        if os.geteuid() != 0:
+            print("skipped: installing the packages needs root")
+            return SKIPPED
+        if subprocess.call(["dpkg-query", "-W", "libvarnel1"], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL) == 0:
+            print("skipped: libvarnel1 is installed already; left as it is")
+            return SKIPPED
     work = tempfile.mkdtemp(prefix="varnel-debs-")
     try:
-        check_packages(build, work)
+        check_packages(build, work, mode)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+    return 0
 
 
-def check_packages(build, work):
+def check_packages(build, work, mode):
     arch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).strip()
     run(["cpack", "-G", "DEB", "-B", work], cwd=build)
     debs = {}
@@ -59,6 +76,10 @@ def check_packages(build, work):
         debs[run(["dpkg-deb", "-f", path, "Package"]).strip()] = path
     check(set(debs) == set(PACKAGES), "packages %s" % sorted(debs))
     if set(debs) != set(PACKAGES):
+        return
+
+    if mode == "installed":
+        install_and_use(debs, work, arch)
         return
 
     version = run(["dpkg-deb", "-f", debs["libvarnel1"], "Version"]).strip()
@@ -88,39 +109,62 @@ def check_packages(build, work):
     check(subprocess.call([sys.executable, os.path.join(HERE, "check_exports.py"),
                            os.path.join(libdir, "libvarnel.so.1")]) == 0,
           "the packaged library exports the five functions only")
-
-    host_c = os.path.join(ROOT, "examples", "host.c")
     # varnel.pc finds its prefix from where it lies, so the unpacked tree works as it is.
-    pc_env = dict(os.environ, PKG_CONFIG_LIBDIR=os.path.join(libdir, "pkgconfig"))
-    flags = run(["pkg-config", "--cflags", "--libs", "varnel"], env=pc_env).split()
+    build_and_run_hosts(os.path.join(work, "unpacked"), "unpacked", libdir,
+                        {"PKG_CONFIG_LIBDIR": os.path.join(libdir, "pkgconfig"),
+                         "LD_LIBRARY_PATH": libdir}, os.path.join(root, "usr"))
+
+
+def install_and_use(debs, work, arch):
+    """Installs the packages as a user would, uses them, and purges them again."""
+    run(["apt-get", "install", "-y", "--no-install-recommends", "-o", "DPkg::Lock::Timeout=300"] +
+        [debs[n] for n in sorted(debs)], env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
+    try:
+        system_libdir = os.path.join("/usr/lib", arch)
+        check(os.path.exists("/usr/bin/varnelprobe"), "varnel-tools installed its exerciser")
+        build_and_run_hosts(os.path.join(work, "installed"), "installed", system_libdir, {}, None)
+    finally:
+        run(["apt-get", "purge", "-y", "-o", "DPkg::Lock::Timeout=300"] + sorted(debs),
+            env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
+
+
+def build_and_run_hosts(work, what, libdir, env_extra, prefix):
+    """Builds examples/host.c with `pkg-config --cflags --libs varnel` and with find_package(varnel)
+    (CMAKE_PREFIX_PATH `prefix`, when given), and runs both against a simulated tuner."""
+    os.makedirs(work)
+    env = dict(os.environ, **env_extra)
+    host_c = os.path.join(ROOT, "examples", "host.c")
+    flags = run(["pkg-config", "--cflags", "--libs", "varnel"], env=env).split()
     host_pc = os.path.join(work, "host-pkgconfig")
-    run(["cc", "-std=c99", "-Wall", "-Werror", host_c, "-o", host_pc] + flags)
+    run(["cc", "-std=c99", "-Wall", "-Werror", host_c, "-o", host_pc] + flags, env=env)
     consumer = os.path.join(work, "consumer")
-    run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", consumer, "-G", "Ninja",
-         "-DCMAKE_PREFIX_PATH=" + os.path.join(root, "usr")])
-    run(["cmake", "--build", consumer])
+    run(["cmake", "-S", os.path.join(HERE, "consumer"), "-B", consumer, "-G", "Ninja"] +
+        (["-DCMAKE_PREFIX_PATH=" + prefix] if prefix else []), env=env)
+    run(["cmake", "--build", consumer], env=env)
     host_cmake = os.path.join(consumer, "host")
 
     tree = Tree([usb_tty("ttyUSB0", 0)], ["ttyUSB0"])
-    env = dict(os.environ, UMOCKDEV_DIR=tree.testbed.get_root_dir(), LD_LIBRARY_PATH=libdir)
+    env["UMOCKDEV_DIR"] = tree.testbed.get_root_dir()
     name = "表彰式ソング特集".encode("cp932")
     want = (b"VARNEL_GetCount=0 count=1\ntuner 1: VARNEL_GetStatus=0 power=1 lock=1\n"
             b"tuner 1: VARNEL_GetProgramName=0 channel=11 name=" + name + b"\n")
     try:
-        for host in (host_pc, host_cmake):
-            libs = run(["ldd", host], env=env)
-            check(os.path.join(libdir, "libvarnel.so.1") in libs,
-                  "%s loads the packaged library" % os.path.basename(host))
+        for host, how in ((host_pc, "pkg-config"), (host_cmake, "find_package")):
+            loaded = re.search(r"libvarnel\.so\.1 => (\S+)", run(["ldd", host], env=env))
+            check(loaded is not None and os.path.realpath(loaded.group(1)) ==
+                  os.path.realpath(os.path.join(libdir, "libvarnel.so.1")),
+                  "%s, built with %s, loads %s/libvarnel.so.1" % (what, how, libdir))
             done = subprocess.run([host], capture_output=True, env=env, timeout=120)
             check(done.returncode == 0 and done.stdout == want,
-                  "%s against a simulated tuner: %r" % (os.path.basename(host), done.stdout))
+                  "%s, built with %s, against a simulated tuner: %r" % (what, how, done.stdout))
     finally:
         tree.close()
 
 
 if __name__ == "__main__":
     try:
-        main(sys.argv[1])
+        if main(sys.argv[1], sys.argv[2]) == SKIPPED:
+            sys.exit(SKIPPED)
     except RuntimeError as e:
         check(False, str(e))
     print("packages: %s" % ("ok" if not failures else "%d FAILED" % len(failures)))
