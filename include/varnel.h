@@ -29,6 +29,14 @@
 #define VARNEL_CALL
 #endif
 
+/* The library's one export macro. The Windows DLL exports through its .def file; elsewhere the
+ * library is built with hidden visibility and only what carries this macro is exported. */
+#if defined(VARNEL_BUILDING) && !defined(_WIN32) && defined(__GNUC__)
+#define VARNEL_API __attribute__((visibility("default")))
+#else
+#define VARNEL_API
+#endif
+
 /* Channel selectors for VARNEL_SetChannel, besides 1 ... 12 (remote-control buttons 1 ... 12). */
 #define VARNEL_CHANNEL_UP 0    /* next channel */
 #define VARNEL_CHANNEL_DOWN -1 /* previous channel */
@@ -49,27 +57,27 @@ extern "C" {
 /* Writes the number of tuners found to *count. -8 when count is null or the serial tuner driver's
  * registry entries cannot be read (the driver is not installed); 0 with *count 0 when the driver
  * is installed and no tuner is attached. Reads only the registry: it sends nothing. */
-int VARNEL_CALL VARNEL_GetCount(int* count);
+VARNEL_API int VARNEL_CALL VARNEL_GetCount(int* count);
 
 /* Switches tuner `index` off (on == 0) or on (any other value). Succeeds once the tuner's port
  * opened, whether or not the tuner answered. -4 otherwise. */
-int VARNEL_CALL VARNEL_SetPower(int index, int on);
+VARNEL_API int VARNEL_CALL VARNEL_SetPower(int index, int on);
 
 /* Sends the remote-control key for `selector`: 1 ... 12, VARNEL_CHANNEL_UP, VARNEL_CHANNEL_DOWN,
  * VARNEL_NETWORK_DTT or VARNEL_NETWORK_BS. -5 for any other selector or when the tuner does not
  * acknowledge the key. */
-int VARNEL_CALL VARNEL_SetChannel(int index, int selector);
+VARNEL_API int VARNEL_CALL VARNEL_SetChannel(int index, int selector);
 
 /* Reads the programme on air. `name` receives the NUL-terminated name when it fits in *size bytes
  * (with its NUL, and shorter than the whole buffer); *size is not changed. *channel receives the
  * channel number. Up to ten attempts; -6 when no name could be read or an argument is null. A name
  * that does not fit is refused, never cut: the call then ends with -6 after its ten attempts. A
  * 1024-byte buffer always holds the whole name. */
-int VARNEL_CALL VARNEL_GetProgramName(int index, char* name, int* size, int* channel);
+VARNEL_API int VARNEL_CALL VARNEL_GetProgramName(int index, char* name, int* size, int* channel);
 
 /* Writes 1 or 0 to *power (powered) and *lock (signal locked). `power` may be null; then only the
  * lock state is read. -7 when lock is null or the tuner's status cannot be read. */
-int VARNEL_CALL VARNEL_GetStatus(int index, int* power, int* lock);
+VARNEL_API int VARNEL_CALL VARNEL_GetStatus(int index, int* power, int* lock);
 
 #ifdef __cplusplus
 }

@@ -1,24 +1,21 @@
-// The five entry points of ostrin and the library's attach/detach.
+// The five entry points of ostrin.
 //
 // Every call but GetCount runs the same road inside the library lock: open a connection to the
 // tuner through kivactl, do the call's work on it, close the connection (RunOnDevice). Nothing
 // stays open between calls.
-#include <windows.h>
-
 #include "../include/ostrin.h"
 #include "Control.h"
 #include "Device.h"
+#include "Platform.h"
 #include "Queries.h"
 
 namespace {
 
-CRITICAL_SECTION g_libraryLock;
-
-// Holds the library lock for the life of the object.
+// Holds the library lock (the platform's) for the life of the object.
 class LibraryLock {
  public:
-  LibraryLock() { EnterCriticalSection(&g_libraryLock); }
-  ~LibraryLock() { LeaveCriticalSection(&g_libraryLock); }
+  LibraryLock() { ostrin::EnterLibraryLock(); }
+  ~LibraryLock() { ostrin::LeaveLibraryLock(); }
   LibraryLock(const LibraryLock&) = delete;
   LibraryLock& operator=(const LibraryLock&) = delete;
 };
@@ -53,9 +50,3 @@ int OSTRIN_CALL OSTRIN_GetStatus(int index, int* power, int* lock) {
 }
 
 }  // extern "C"
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&g_libraryLock);
-  if (reason == DLL_PROCESS_DETACH) DeleteCriticalSection(&g_libraryLock);
-  return TRUE;
-}

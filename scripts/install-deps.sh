@@ -5,7 +5,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev python3 git locales googletest
   libbenchmark-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
-  mingw-w64-tools wine wine64 wine32:i386)
+  mingw-w64-tools wine wine64 wine32:i386
+  umockdev gir1.2-umockdev-1.0 python3-gi pkg-config dpkg-dev fakeroot)
 # llvm-dlltool makes the Microsoft-format import libraries; lld-link links the package test's
 # example with them.
 packages+=(llvm lld)

@@ -6,6 +6,8 @@
 
 #include "Platform.h"
 
+namespace varnel {
+
 void DebugTrace(const char* format, ...) {
   char line[1024];
   static const char kPrefix[] = "unknown: ";
@@ -15,5 +17,7 @@ void DebugTrace(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(line + used, sizeof line - used, format, args);  // cuts, always terminates
   va_end(args);
-  TraceOutput(line);
+  platform::TraceOutput(line);
 }
+
+}  // namespace varnel

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace varnel {
+
 // Sends "unknown: " followed by the printf-style message to the debugger output. The line is cut
 // to 1024 bytes; no line end is added.
 void DebugTrace(const char* format, ...)
@@ -7,3 +9,5 @@ void DebugTrace(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+}  // namespace varnel

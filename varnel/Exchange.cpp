@@ -6,6 +6,8 @@
 
 #include "CommPort/CCommPort.h"
 
+namespace varnel {
+
 namespace {
 
 struct SelectorKey {
@@ -53,11 +55,10 @@ int CCommPort::ReceiveResponse(char* buffer, unsigned* length) {
   while (position + 1 < capacity) {  // one byte stays free for the NUL
     unsigned received = 0;
     const int result = ReadBytes(buffer + position, 1, &received);
-    if (result != 0) return result;  // read failed, or aborted
-    // Tested after the read, before its byte is looked at.
+    if (result != kPortDone) return result;  // read failed, or aborted
+    // Tested after the read, before its byte is looked at. No call failed: lastError stays.
     if (idleReads >= kIdleReadLimit) {
-      SetMessage("IDS_MSG_ERR_RESPONSE");
-      return 3;
+      return Fail(kPortNoResponse, "IDS_MSG_ERR_RESPONSE", lastError, false);
     }
     if (received == 0) {
       ++idleReads;
@@ -66,7 +67,7 @@ int CCommPort::ReceiveResponse(char* buffer, unsigned* length) {
     if (EndsWithOkMark(buffer, position)) {
       buffer[position + 1] = '\0';
       *length = position + 1;
-      return 0;
+      return kPortDone;
     }
     // A NUL byte is dropped: the next byte overwrites it, and the idle count stays as it was,
     // up to kNulReadLimit of them.
@@ -77,27 +78,27 @@ int CCommPort::ReceiveResponse(char* buffer, unsigned* length) {
     idleReads = 0;
     ++position;
   }
-  return 0;  // buffer full without the end mark
+  return kPortDone;  // buffer full without the end mark
 }
 
 int CCommPort::Exchange(const char* command, char* reply) {
   unsigned written = 0;  // a short write is not a failure; only a failed write call is
   int result = WriteBytes(command, static_cast<int>(std::strlen(command)), &written);
-  if (result != 0) return result;
+  if (result != kPortDone) return result;
   unsigned length = kReplySize;
   return ReceiveResponse(reply, &length);
 }
 
 int CCommPort::QueryPowerState(int* power) {
-  if (power == nullptr) return 1;
+  if (power == nullptr) return kPortFailed;
   char command[16];
   std::snprintf(command, sizeof command, "%s\r", "GETSTAT");
   char reply[kReplySize];
   const int result = Exchange(command, reply);
-  if (result != 0) return result;
+  if (result != kPortDone) return result;
   *power = 0;
   if (std::strstr(reply, "POWER:on") != nullptr) *power = 1;  // byte-wise search
-  return 0;
+  return kPortDone;
 }
 
 int CCommPort::SendSetPower(int on) {
@@ -118,10 +119,12 @@ int CCommPort::QueryStatusText(char* text) {
   char reply[kReplySize];
   const int result = Exchange("GETSTAT\r", reply);
   // A failed exchange leaves nothing to find in the text.
-  if (result != 0) {
+  if (result != kPortDone) {
     std::memset(text, 0, kReplySize);
     return result;
   }
   std::memcpy(text, reply, kReplySize);
-  return 0;
+  return kPortDone;
 }
+
+}  // namespace varnel

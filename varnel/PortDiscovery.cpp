@@ -6,6 +6,8 @@
 #include "DebugTrace.h"
 #include "TextMb.h"
 
+namespace varnel {
+
 namespace {
 
 // The hardware identification of the tuner's USB-to-serial bridge inside an instance path.
@@ -34,7 +36,167 @@ bool AppendPortName(char* list, unsigned* end, const char* name) {
   return true;
 }
 
+// The tuner's USB identity as its USB device lists it (hexadecimal, compared without case).
+const char kTunerVendor[] = "fedc";
+const char kTunerProduct[] = "ba98";
+const char kTtyDevicePrefix[] = "/dev/";
+constexpr unsigned kTreePathSize = 384;
+constexpr unsigned kTtyNameSize = 64;
+// Tuner ttys kept in one discovery (16 KB of stack); a list of 1024 bytes holds about as many
+// names of the usual length.
+constexpr unsigned kMaxUsbTtys = 32;
+
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The attribute's text without the blanks and line end around it equals `expected`, case aside.
+bool SameId(const char* text, const char* expected) {
+  while (*text == ' ' || *text == '\t') ++text;
+  for (; *expected != '\0'; ++text, ++expected) {
+    if (AsciiLower(*text) != AsciiLower(*expected)) return false;
+  }
+  while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r') ++text;
+  return *text == '\0';
+}
+
+// Drops the line end (and blanks) sysfs puts after an attribute's value.
+void TrimEnd(char* text) {
+  size_t length = std::strlen(text);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                        text[length - 1] == ' ' || text[length - 1] == '\t')) {
+    text[--length] = '\0';
+  }
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Orders names the way "1-1.2" < "1-1.10" and "1-2:1.0" < "1-2:1.1": runs of digits compare as
+// numbers, other characters as bytes.
+int CompareNatural(const char* a, const char* b) {
+  while (*a != '\0' && *b != '\0') {
+    if (IsDigit(*a) && IsDigit(*b)) {
+      while (*a == '0' && IsDigit(a[1])) ++a;
+      while (*b == '0' && IsDigit(b[1])) ++b;
+      size_t lengthA = 0, lengthB = 0;
+      while (IsDigit(a[lengthA])) ++lengthA;
+      while (IsDigit(b[lengthB])) ++lengthB;
+      if (lengthA != lengthB) return lengthA < lengthB ? -1 : 1;
+      const int digits = std::strncmp(a, b, lengthA);
+      if (digits != 0) return digits;
+      a += lengthA;
+      b += lengthB;
+      continue;
+    }
+    if (*a != *b) return static_cast<unsigned char>(*a) < static_cast<unsigned char>(*b) ? -1 : 1;
+    ++a;
+    ++b;
+  }
+  return (*a == '\0' ? 0 : 1) - (*b == '\0' ? 0 : 1);
+}
+
+const char* LastComponent(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+struct UsbTty {
+  char device[kTreePathSize];    // the USB device's directory
+  char interface[kTtyNameSize];  // the directory below it on the way to the tty
+  char name[kTtyNameSize];
+};
+
+int CompareUsbTtys(const UsbTty& a, const UsbTty& b) {
+  int order = CompareNatural(LastComponent(a.device), LastComponent(b.device));
+  if (order == 0) order = CompareNatural(a.device, b.device);
+  if (order == 0) order = CompareNatural(a.interface, b.interface);
+  if (order == 0) order = CompareNatural(a.name, b.name);
+  return order;
+}
+
+struct TtyScan {
+  TtyTree* tree;
+  UsbTty found[kMaxUsbTtys];
+  unsigned count;
+};
+
+// Walks up from the tty's directory to the first one that holds idVendor and idProduct, and keeps
+// the tty when that device is the tuner.
+void ExamineTty(void* context, const char* name) {
+  TtyScan& scan = *static_cast<TtyScan*>(context);
+  if (name[0] == '.' || std::strlen(name) >= kTtyNameSize) return;
+  char path[kTreePathSize];
+  if (!scan.tree->TtyPath(name, path, sizeof path)) return;
+  size_t end = std::strlen(path);
+  for (;;) {
+    size_t slash = end;
+    while (slash > 0 && path[slash - 1] != '/') --slash;
+    if (slash <= 1) return;  // the root: no USB device above this tty
+    --slash;                 // path[slash] is the '/' before the last component
+    char dir[kTreePathSize];
+    std::memcpy(dir, path, slash);
+    dir[slash] = '\0';
+    char vendor[32], product[32];
+    if (scan.tree->ReadAttribute(dir, "idVendor", vendor, sizeof vendor) &&
+        scan.tree->ReadAttribute(dir, "idProduct", product, sizeof product)) {
+      TrimEnd(vendor);
+      TrimEnd(product);
+      DebugTrace("%s: USB %s:%s\n", name, vendor, product);
+      if (!SameId(vendor, kTunerVendor) || !SameId(product, kTunerProduct)) return;
+      if (scan.count == kMaxUsbTtys) {
+        DebugTrace("Too many ports: %s\n", name);
+        return;
+      }
+      UsbTty& tty = scan.found[scan.count++];
+      std::snprintf(tty.device, sizeof tty.device, "%s", dir);
+      const char* child = path + slash + 1;
+      const char* childEnd = std::strchr(child, '/');
+      const int length =
+          static_cast<int>(childEnd != nullptr ? childEnd - child : std::strlen(child));
+      std::snprintf(tty.interface, sizeof tty.interface, "%.*s", length, child);
+      std::snprintf(tty.name, sizeof tty.name, "%s", name);
+      return;
+    }
+    end = slash;
+  }
+}
+
 }  // namespace
+
+int ListUsbTunerTtys(TtyTree& tree, unsigned* count, char* list) {
+  TtyScan scan;
+  scan.tree = &tree;
+  scan.count = 0;
+  if (!tree.ListTtys(ExamineTty, &scan)) {
+    DebugTrace("COM not found!\n");
+    return 1;
+  }
+  // Insertion sort: a handful of ports.
+  for (unsigned i = 1; i < scan.count; ++i) {
+    for (unsigned j = i; j > 0 && CompareUsbTtys(scan.found[j], scan.found[j - 1]) < 0; --j) {
+      UsbTty swap;
+      std::memcpy(&swap, &scan.found[j], sizeof swap);
+      std::memcpy(&scan.found[j], &scan.found[j - 1], sizeof swap);
+      std::memcpy(&scan.found[j - 1], &swap, sizeof swap);
+    }
+  }
+  DebugTrace("Count:%u\n", scan.count);
+  list[0] = '\0';
+  unsigned end = 0;
+  for (unsigned i = 0; i < scan.count; ++i) {
+    char portName[sizeof kTtyDevicePrefix + kTtyNameSize];
+    std::snprintf(portName, sizeof portName, "%s%s", kTtyDevicePrefix, scan.found[i].name);
+    DebugTrace("Port Name:%s\n", portName);
+    if (AppendPortName(list, &end, portName)) {
+      ++*count;
+    } else {
+      DebugTrace("Port list full: %s\n", portName);
+    }
+  }
+  return 0;
+}
 
 int ListTunerPorts(DriverRegistry& registry, unsigned* count, char* list) {
   int instances = 0;
@@ -88,3 +250,5 @@ char* NthPortInList(unsigned n, char* list) {
   for (; n > 1 && *name != '\0'; --n) name += std::strlen(name) + 1;
   return name;
 }
+
+}  // namespace varnel

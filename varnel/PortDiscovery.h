@@ -1,6 +1,8 @@
-// Finding the tuner's COM ports among the devices that the USB-to-serial driver lists in the
-// registry.
+// Finding the tuner's ports: on Windows among the devices that the USB-to-serial driver lists in
+// the registry, on Linux among the ttys whose USB device carries the tuner's vendor and product.
 #pragma once
+
+namespace varnel {
 
 // A port list: each name ended by a NUL, in the driver's order, then one more NUL.
 constexpr unsigned kPortListSize = 1024;
@@ -29,6 +31,32 @@ class DriverRegistry {
 // skipped.
 int ListTunerPorts(DriverRegistry& registry, unsigned* count, char* list);
 
+// What Linux discovery reads of the device tree (sysfs): the ttys, where each one's device sits,
+// and the attributes of the directories above it.
+class TtyTree {
+ public:
+  // Calls visit(context, name) for each tty; false when the ttys cannot be listed at all.
+  virtual bool ListTtys(void (*visit)(void* context, const char* name), void* context) = 0;
+  // The tty's directory in the device tree, links resolved, such as
+  // "/sys/devices/.../usb1/1-1/1-1:1.0/ttyUSB0/tty/ttyUSB0". False when it has none.
+  virtual bool TtyPath(const char* name, char* path, unsigned size) = 0;
+  // The text of the attribute file `attribute` in the directory `dir`; false when it is absent.
+  virtual bool ReadAttribute(const char* dir, const char* attribute, char* value,
+                             unsigned size) = 0;
+
+ protected:
+  ~TtyTree() = default;
+};
+
+// Fills `list` (kPortListSize bytes) with "/dev/<name>" for every tty whose USB device (the first
+// directory above the tty holding idVendor and idProduct) is the tuner's, compared without regard
+// to case, and adds their number to *count. They are ordered by the USB device's name (bus, then
+// the chain of ports), then by interface, then by tty name, numbers compared as numbers, so that
+// a socket keeps its index. 0 on success; 1 when the ttys cannot be listed.
+int ListUsbTunerTtys(TtyTree& tree, unsigned* count, char* list);
+
 // The n-th name of a port list (1-based; 0 and 1 both give the first); null for a null list.
 // An n beyond the last name gives the empty name that ends the list.
 char* NthPortInList(unsigned n, char* list);
+
+}  // namespace varnel

@@ -8,6 +8,8 @@
 #include "Platform.h"
 #include "TextMb.h"
 
+namespace varnel {
+
 namespace {
 
 const char kChannelKey[] = "CHANNEL:";
@@ -96,7 +98,7 @@ int ReadProgramName(CCommPort& port, char* name, int* size, int* channel) {
     char reply[kReplySize] = {};
     port.QueryStatusText(reply);  // a failed exchange leaves the reply empty
     if (ParseProgramReply(reply, name, *size, channel)) return 0;
-    PauseMilliseconds(kRetryPauseMs);
+    platform::PauseMilliseconds(kRetryPauseMs);
   }
   return VARNEL_ERROR_GET_PROGRAM_NAME;
 }
@@ -108,3 +110,5 @@ int ReadTunerStatus(CCommPort& port, int* power, int* lock) {
   port.QueryStatusText(reply);
   return ParseLockState(reply, lock) ? 0 : VARNEL_ERROR_GET_STATUS;
 }
+
+}  // namespace varnel

@@ -1,6 +1,8 @@
 // The two queries built on the tuner's status text (the reply to GETSTAT).
 #pragma once
 
+namespace varnel {
+
 class CCommPort;
 
 constexpr int kProgramAttempts = 10;
@@ -22,3 +24,5 @@ int ReadProgramName(CCommPort& port, char* name, int* size, int* channel);
 
 // Reads the power state (unless `power` is null) and the lock state. 0 or -7.
 int ReadTunerStatus(CCommPort& port, int* power, int* lock);
+
+}  // namespace varnel

@@ -4,9 +4,27 @@
 
 #include "Platform.h"
 
+namespace varnel {
+
+namespace {
+
+struct ByteRange {
+  unsigned char first, last;
+};
+constexpr ByteRange kCp932LeadBytes[] = {{0x81, 0x9F}, {0xE0, 0xFC}};
+
+}  // namespace
+
+bool IsCp932LeadByte(unsigned char byte) {
+  for (const ByteRange& range : kCp932LeadBytes) {
+    if (byte >= range.first && byte <= range.last) return true;
+  }
+  return false;
+}
+
 const char* MbNext(const char* p) {
   if (*p == '\0') return p;
-  if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') return p + 2;
+  if (platform::IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') return p + 2;
   return p + 1;
 }
 
@@ -35,8 +53,10 @@ char* MbPrev(char* start, char* p) {
   // written into the text earlier counts as one character here.
   char* previous = start;
   for (char* q = start; q < p;
-       q += (IsLeadByte(static_cast<unsigned char>(*q)) && q[1] != '\0') ? 2 : 1) {
+       q += (platform::IsLeadByte(static_cast<unsigned char>(*q)) && q[1] != '\0') ? 2 : 1) {
     previous = q;
   }
   return previous;
 }
+
+}  // namespace varnel

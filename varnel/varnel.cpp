@@ -1,26 +1,24 @@
-// The five entry points of varnel and the library's attach/detach.
+// The five entry points of varnel.
 //
 // Every call runs the same road: take the library lock, construct a port object, find the tuner's
-// ports in the registry, open the chosen one, exchange commands, close. The lock is held until
-// the port object has been closed, so no call finds a port or the transcript still held by the
-// call before it.
-#include <windows.h>
-
+// ports (the driver's registry entries on Windows, sysfs on Linux), open the chosen one, exchange
+// commands, close. The lock is held until the port object has been closed, so no call finds a
+// port or the transcript still held by the call before it.
 #include "../include/varnel.h"
 #include "CommPort/CCommPort.h"
 #include "Exchange.h"
+#include "Platform.h"
 #include "PortDiscovery.h"
 #include "Queries.h"
 
+namespace varnel {
 namespace {
 
-CRITICAL_SECTION g_libraryLock;
-
-// Holds the library lock for the life of the object.
+// Holds the library lock (the platform's) for the life of the object.
 class LibraryLock {
  public:
-  LibraryLock() { EnterCriticalSection(&g_libraryLock); }
-  ~LibraryLock() { LeaveCriticalSection(&g_libraryLock); }
+  LibraryLock() { platform::EnterLibraryLock(); }
+  ~LibraryLock() { platform::LeaveLibraryLock(); }
   LibraryLock(const LibraryLock&) = delete;
   LibraryLock& operator=(const LibraryLock&) = delete;
 };
@@ -30,71 +28,70 @@ class LibraryLock {
 // fails, the index is beyond the ports found (negative ones included), or the port won't open.
 bool OpenTunerPort(CCommPort& port, int index, char* ports) {
   unsigned count = 0;
-  if (CCommPort::EnumPorts(&count, ports) != 0) return false;
+  if (CCommPort::EnumPorts(&count, ports) != kPortDone) return false;
   if (static_cast<unsigned>(index) > count) return false;
   const char* name = CCommPort::NthPortName(static_cast<unsigned>(index), ports);
-  return port.Reopen(name, kTunerBaudRate, kFlowHardware) == 0;
+  return port.Reopen(name, kTunerBaudRate, kFlowHardware) == kPortDone;
 }
 
 }  // namespace
+}  // namespace varnel
+
+using varnel::CCommPort;
+using varnel::kPortListSize;
+using varnel::LibraryLock;
 
 extern "C" {
 
-int VARNEL_CALL VARNEL_GetCount(int* count) {
+VARNEL_API int VARNEL_CALL VARNEL_GetCount(int* count) {
   LibraryLock lock;
   if (count == nullptr) return VARNEL_ERROR_GET_COUNT;
   CCommPort port;
   *count = 0;
   char ports[kPortListSize];
   unsigned found = 0;
-  if (CCommPort::EnumPorts(&found, ports) != 0) return VARNEL_ERROR_GET_COUNT;
+  if (CCommPort::EnumPorts(&found, ports) != varnel::kPortDone) return VARNEL_ERROR_GET_COUNT;
   *count = static_cast<int>(found);
   return 0;
 }
 
-int VARNEL_CALL VARNEL_SetPower(int index, int on) {
+VARNEL_API int VARNEL_CALL VARNEL_SetPower(int index, int on) {
   LibraryLock lock;
   CCommPort port;
   char ports[kPortListSize];
-  if (!OpenTunerPort(port, index, ports)) return VARNEL_ERROR_SET_POWER;
+  if (!varnel::OpenTunerPort(port, index, ports)) return VARNEL_ERROR_SET_POWER;
   port.SendSetPower(on);  // a tuner that does not answer still counts as switched
   return 0;
 }
 
-int VARNEL_CALL VARNEL_SetChannel(int index, int selector) {
+VARNEL_API int VARNEL_CALL VARNEL_SetChannel(int index, int selector) {
   LibraryLock lock;
   CCommPort port;
   char ports[kPortListSize];
-  if (!OpenTunerPort(port, index, ports)) return VARNEL_ERROR_SET_CHANNEL;
+  if (!varnel::OpenTunerPort(port, index, ports)) return VARNEL_ERROR_SET_CHANNEL;
   unsigned short key = 0;
-  if (!RemoteKeyForSelector(selector, &key)) return VARNEL_ERROR_SET_CHANNEL;
-  if (port.SendRemoteKey(key) != 0) return VARNEL_ERROR_SET_CHANNEL;
+  if (!varnel::RemoteKeyForSelector(selector, &key)) return VARNEL_ERROR_SET_CHANNEL;
+  if (port.SendRemoteKey(key) != varnel::kPortDone) return VARNEL_ERROR_SET_CHANNEL;
   return 0;
 }
 
-int VARNEL_CALL VARNEL_GetProgramName(int index, char* name, int* size, int* channel) {
+VARNEL_API int VARNEL_CALL VARNEL_GetProgramName(int index, char* name, int* size, int* channel) {
   LibraryLock lock;
   CCommPort port;
   if (name == nullptr || size == nullptr || channel == nullptr) {
     return VARNEL_ERROR_GET_PROGRAM_NAME;
   }
   char ports[kPortListSize];
-  if (!OpenTunerPort(port, index, ports)) return VARNEL_ERROR_GET_PROGRAM_NAME;
-  return ReadProgramName(port, name, size, channel);
+  if (!varnel::OpenTunerPort(port, index, ports)) return VARNEL_ERROR_GET_PROGRAM_NAME;
+  return varnel::ReadProgramName(port, name, size, channel);
 }
 
-int VARNEL_CALL VARNEL_GetStatus(int index, int* power, int* lock) {
+VARNEL_API int VARNEL_CALL VARNEL_GetStatus(int index, int* power, int* lock) {
   LibraryLock libraryLock;
   CCommPort port;
   char ports[kPortListSize];
-  if (!OpenTunerPort(port, index, ports)) return VARNEL_ERROR_GET_STATUS;
-  return ReadTunerStatus(port, power, lock);
+  if (!varnel::OpenTunerPort(port, index, ports)) return VARNEL_ERROR_GET_STATUS;
+  return varnel::ReadTunerStatus(port, power, lock);
 }
 
 }  // extern "C"
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) InitializeCriticalSection(&g_libraryLock);
-  if (reason == DLL_PROCESS_DETACH) DeleteCriticalSection(&g_libraryLock);
-  return TRUE;
-}

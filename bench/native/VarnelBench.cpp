@@ -12,6 +12,9 @@
 #include "CommPort/CCommPort.h"
 #include "Platform.h"
 #include "Queries.h"
+#include "TextMb.h"
+
+using namespace varnel;  // NOLINT: the library's internals under measure
 
 namespace {
 
@@ -92,32 +95,65 @@ BENCHMARK(BM_ParseLockState)->Arg(75)->Arg(256)->Arg(512)->Arg(1023);
 
 }  // namespace
 
-// The platform: code page 932, no debugger output, no waiting.
-bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+// The platform's raw calls: the line over the block of memory, code page 932, no transcript, no
+// debugger output, no waiting.
+namespace varnel {
+namespace platform {
+
+const char kDevicePrefix[] = "\\\\.\\";
+const char kDevicePathStart = '\\';
+
+Handle OpenLine(const char*) {
+  return 3;
+}
+void PurgeLine(Handle, unsigned) {}
+LineStep ConfigureLine(Handle, const LineSettings&) {
+  return LineStep::kDone;
+}
+LineStep SetLineSpeed(Handle, int) {
+  return LineStep::kDone;
+}
+bool ReadLine(Handle, char* buffer, unsigned count, unsigned* received) {
+  *received = 0;
+  if (count < 1 || g_at >= g_size) return true;
+  buffer[0] = g_bytes[g_at++];
+  *received = 1;
+  return true;
+}
+bool WriteLine(Handle, const char*, unsigned count, unsigned* written) {
+  *written = count;
+  return true;
+}
+void CloseLine(Handle) {}
+unsigned LastError() {
+  return 0;
+}
+unsigned BadNameError() {
+  return 0;
+}
+int CompareText(const char* a, const char* b) {
+  return std::strcmp(a, b);
+}
+Handle OpenTranscript(const char*) {
+  return kNoHandle;
+}
+void WriteTranscript(Handle, const char*, std::size_t) {}
+void CloseTranscript(Handle) {}
+TranscriptTime LocalTime() {
+  return {};
 }
 void TraceOutput(const char*) {}
 void PauseMilliseconds(unsigned) {}
+bool IsLeadByte(unsigned char byte) {
+  return IsCp932LeadByte(byte);
+}
+void EnterLibraryLock() {}
+void LeaveLibraryLock() {}
+int FindTunerPorts(unsigned*, char*) {
+  return 1;
+}
 
-// CCommPort's platform members over the block of memory.
-void CCommPort::Init(const char* name, int baud, const char* flow) {
-  ResetState(name, baud, flow);
-}
-void CCommPort::Close() {}
-
-int CCommPort::ReadBytes(char* buffer, int count, unsigned* received) {
-  *received = 0;
-  if (count < 1 || g_at >= g_size) return abortFlag ? 2 : 0;
-  buffer[0] = g_bytes[g_at++];
-  *received = 1;
-  return 0;
-}
-int CCommPort::WriteBytes(const char*, int count, unsigned* written) {
-  *written = static_cast<unsigned>(count);
-  return 0;
-}
-int CCommPort::LogLine(const char*) {
-  return 0;
-}
+}  // namespace platform
+}  // namespace varnel
 
 BENCHMARK_MAIN();

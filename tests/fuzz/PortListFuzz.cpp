@@ -22,6 +22,8 @@
 #include "FuzzCheck.h"
 #include "PortDiscovery.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 namespace {
 
 constexpr long kNotFound = 2, kAccessDenied = 5, kMoreData = 234;

@@ -14,6 +14,8 @@
 #include "FakeLine.h"
 #include "FuzzCheck.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 namespace {
 
 constexpr unsigned char kEscape = 0xFE;
@@ -53,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Exactly the capacity, so that ASan sees any byte written beyond it.
   std::unique_ptr<char[]> buffer(new char[capacity]);
   CCommPort port;
+  line.abortPort = &port;
   unsigned length = capacity;
   const int result = port.ReceiveResponse(buffer.get(), &length);
 

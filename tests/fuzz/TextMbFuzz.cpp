@@ -1,4 +1,5 @@
-// The multibyte text helpers on arbitrary bytes, in code page 932 (the IsLeadByte of FakeLine).
+// The multibyte text helpers on arbitrary bytes, in code page 932 (the lead-byte table the Linux
+// library uses too).
 //
 // Input: one byte giving the key's length (modulo 32), the key, then the text.
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include "FuzzCheck.h"
 #include "Platform.h"
 #include "TextMb.h"
+
+using namespace varnel;  // NOLINT: the library's internals under test
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
@@ -32,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (*p != '\0') {
     boundaries.push_back(p);
     char* next = const_cast<char*>(MbNext(p));
-    const bool pair = IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0';
+    const bool pair = IsCp932LeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0';
     FUZZ_CHECK(next == p + (pair ? 2 : 1));
     p = next;
   }

@@ -14,6 +14,8 @@
 #include "FuzzCheck.h"
 #include "Queries.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 namespace {
 
 constexpr char kFill = '#';

@@ -7,6 +7,8 @@
 #include "Exchange.h"
 #include "FakeLine.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 namespace {
 
 class ReceiveResponseTest : public ::testing::Test {

@@ -1,12 +1,11 @@
-// CCommPort's platform members, and the platform services, for the native unit tests.
+// The platform's raw calls for the native unit tests, over the scripted line of FakeLine.
 #include "FakeLine.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "CommPort/CCommPort.h"
 #include "Platform.h"
+#include "TextMb.h"
 
 FakeLine* g_line = nullptr;
 std::vector<std::string> g_traces;
@@ -34,87 +33,102 @@ void FakeLine::FailRead() {
   reads.push_back({FakeRead::kFail, 0});
 }
 
-// Code page 932.
-bool IsLeadByte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+namespace varnel {
+namespace platform {
+
+const char kDevicePrefix[] = "\\\\.\\";
+const char kDevicePathStart = '\\';
+
+namespace {
+constexpr Handle kLine = 3, kTranscript = 4;
+constexpr unsigned kGenFailure = 31;  // ERROR_GEN_FAILURE
+constexpr size_t kStampLength = sizeof "2026/03/09 07:05:04.032 " - 1;
+}  // namespace
+
+Handle OpenLine(const char*) {
+  return kLine;
+}
+void PurgeLine(Handle, unsigned) {}
+LineStep ConfigureLine(Handle, const LineSettings&) {
+  return LineStep::kDone;
+}
+LineStep SetLineSpeed(Handle, int) {
+  return LineStep::kDone;
 }
 
-void TraceOutput(const char* line) {
-  g_traces.emplace_back(line);
-}
-
-void PauseMilliseconds(unsigned milliseconds) {
-  g_pauses.push_back(milliseconds);
-}
-
-void CCommPort::Init(const char* name, int baud, const char* flow) {
-  ResetState(name, baud, flow);
-}
-
-void CCommPort::Close() {}
-int CCommPort::Open() {
-  return 0;
-}
-int CCommPort::Reopen(const char* name, int baud, const char* flow) {
-  Init(name, baud, flow);
-  return Open();
-}
-int CCommPort::ApplyBaudRate() {
-  return 0;
-}
-
-int CCommPort::Fail(const char* identifier, bool) {
-  lastError = 31;  // ERROR_GEN_FAILURE
-  SetMessage(identifier);
-  return 1;
-}
-
-int CCommPort::ReadBytes(char* buffer, int count, unsigned* received) {
+bool ReadLine(Handle, char* buffer, unsigned count, unsigned* received) {
   ++g_line->readCalls;
   *received = 0;
-  if (count < 1 || g_line->reads.empty()) return abortFlag ? 2 : 0;
+  if (count < 1 || g_line->reads.empty()) return true;
   const FakeRead read = g_line->reads.front();
   g_line->reads.pop_front();
   switch (read.kind) {
     case FakeRead::kFail:
-      return Fail("IDS_MSG_ERR_ReadComPort", false);
+      return false;
     case FakeRead::kAbort:
-      SetAbort();
-      return 2;
+      if (g_line->abortPort != nullptr) g_line->abortPort->SetAbort();
+      return true;
     case FakeRead::kEmpty:
-      return abortFlag ? 2 : 0;
+      return true;
     case FakeRead::kByte:
       break;
   }
   buffer[0] = read.byte;
   *received = 1;
-  LogLine(read.byte == '\0' ? "NULL\r\n" : std::string(1, read.byte).c_str());
-  return 0;
+  return true;
 }
 
-int CCommPort::WriteBytes(const char* buffer, int count, unsigned* written) {
-  if (g_line->failWrites) return Fail("IDS_MSG_ERR_WriteComPort", false);
-  const std::string command(buffer, static_cast<size_t>(count));
+bool WriteLine(Handle, const char* buffer, unsigned count, unsigned* written) {
+  if (g_line->failWrites) return false;
+  const std::string command(buffer, count);
   g_line->written += command;
-  *written = static_cast<unsigned>(count);
+  *written = count;
   if (g_line->answer) g_line->Send(g_line->answer(command));
-  return 0;
+  return true;
 }
 
-int CCommPort::LogLine(const char* text) {
-  g_line->transcript.emplace_back(text);
-  return 0;
+void CloseLine(Handle) {}
+
+unsigned LastError() {
+  return kGenFailure;
+}
+unsigned BadNameError() {
+  return 123;  // ERROR_INVALID_NAME
+}
+int CompareText(const char* a, const char* b) {
+  return std::strcmp(a, b);
 }
 
-int CCommPort::LogLeveled(int, const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return LogLine(text);
+// Every port object of a test has a transcript; its lines go to FakeLine::transcript.
+Handle OpenTranscript(const char*) {
+  return kTranscript;
+}
+void WriteTranscript(Handle, const char* line, std::size_t length) {
+  if (g_line == nullptr) return;
+  const std::string text(line, length);
+  g_line->transcript.push_back(text.substr(kStampLength, text.size() - kStampLength - 2));
+}
+void CloseTranscript(Handle) {}
+TranscriptTime LocalTime() {
+  return {2026, 3, 9, 7, 5, 4, 32};
 }
 
-int CCommPort::EnumPorts(unsigned*, char*) {
+void TraceOutput(const char* line) {
+  g_traces.emplace_back(line);
+}
+void PauseMilliseconds(unsigned milliseconds) {
+  g_pauses.push_back(milliseconds);
+}
+bool IsLeadByte(unsigned char byte) {
+  return IsCp932LeadByte(byte);
+}
+
+void EnterLibraryLock() {}
+void LeaveLibraryLock() {}
+
+int FindTunerPorts(unsigned*, char*) {
   return 1;
 }
+
+}  // namespace platform
+}  // namespace varnel

@@ -1,12 +1,17 @@
-// The stand-in for the serial line and the platform in the native unit tests: a scripted byte
-// source for CCommPort::ReadBytes, a record of what was written and traced, and a clock that only
-// counts the pauses asked of it.
+// The stand-in for the platform's raw calls (Platform.h) in the native unit tests: a scripted
+// byte source behind the line's reads, a record of what was written, traced and put in the
+// transcript, a fixed clock and pauses that are only counted. Everything else is the library's own
+// code.
 #pragma once
 
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
+
+namespace varnel {
+class CCommPort;
+}
 
 struct FakeRead {
   enum Kind { kByte, kEmpty, kFail, kAbort } kind;
@@ -31,7 +36,10 @@ class FakeLine {
   std::deque<FakeRead> reads;
   int readCalls = 0;
   std::string written;
+  // The text of each transcript line, without its time stamp and final CR LF.
   std::vector<std::string> transcript;
+  // The port whose abort flag a scripted abort sets.
+  varnel::CCommPort* abortPort = nullptr;
 };
 
 // The line the CCommPort objects of a test use, and what the platform saw.

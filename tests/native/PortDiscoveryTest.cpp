@@ -2,12 +2,17 @@
 
 #include <algorithm>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "FakeLine.h"
 #include "PortDiscovery.h"
+
+using namespace varnel;  // NOLINT: the library's internals under test
 
 namespace {
 
@@ -167,6 +172,93 @@ TEST_F(PortDiscoveryTest, OversizedLayoutNeverWritesBeyondTheList) {
   EXPECT_EQ(seen, count);
   EXPECT_GT(count, 2u);
   EXPECT_LT(offset, size_t{kPortListSize});
+}
+
+// A sysfs tree as two maps: tty name -> its resolved directory, "dir/attribute" -> text.
+class FakeTtyTree : public TtyTree {
+ public:
+  bool hasTtyClass = true;
+  std::vector<std::pair<std::string, std::string>> ttys;  // in the directory's order
+  std::map<std::string, std::string> attributes;
+
+  // A tty below a USB device "/sys/devices/pci/usb1/<device>", interface <device>:1.<n>.
+  void AddUsbTty(const std::string& name, const std::string& device, int interface,
+                 const std::string& vendor = "fedc", const std::string& product = "ba98") {
+    const std::string dir = "/sys/devices/pci/usb1/" + device;
+    attributes[dir + "/idVendor"] = vendor + "\n";
+    attributes[dir + "/idProduct"] = product + "\n";
+    ttys.emplace_back(
+        name, dir + "/" + device + ":1." + std::to_string(interface) + "/" + name + "/tty/" + name);
+  }
+
+  bool ListTtys(void (*visit)(void*, const char*), void* context) override {
+    if (!hasTtyClass) return false;
+    visit(context, ".");
+    visit(context, "..");
+    for (const auto& tty : ttys) visit(context, tty.first.c_str());
+    return true;
+  }
+  bool TtyPath(const char* name, char* path, unsigned size) override {
+    for (const auto& tty : ttys) {
+      if (tty.first == name && tty.second.size() < size) {
+        std::memcpy(path, tty.second.c_str(), tty.second.size() + 1);
+        return true;
+      }
+    }
+    return false;
+  }
+  bool ReadAttribute(const char* dir, const char* attribute, char* value, unsigned size) override {
+    auto it = attributes.find(std::string(dir) + "/" + attribute);
+    if (it == attributes.end()) return false;
+    std::snprintf(value, size, "%s", it->second.c_str());
+    return true;
+  }
+};
+
+class UsbTtyDiscoveryTest : public ::testing::Test {
+ protected:
+  FakeLine line;  // collects the traces
+  FakeTtyTree tree;
+  char list[kPortListSize + 16];
+  unsigned count = 0;
+
+  void SetUp() override { std::memset(list, 0x55, sizeof list); }
+  int Discover() { return ListUsbTunerTtys(tree, &count, list); }
+};
+
+TEST_F(UsbTtyDiscoveryTest, NoTtyClassFailsAndNoTunerIsAnEmptyList) {
+  tree.hasTtyClass = false;
+  EXPECT_EQ(Discover(), 1);
+  tree.hasTtyClass = true;
+  tree.AddUsbTty("ttyUSB0", "1-1", 0, "0403", "6001");
+  tree.ttys.emplace_back("ttyS0", "/sys/devices/platform/serial8250/tty/ttyS0");
+  tree.ttys.emplace_back("gone", "");  // a tty whose link does not resolve
+  EXPECT_EQ(Discover(), 0);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(ListAsText(list), "|");
+}
+
+TEST_F(UsbTtyDiscoveryTest, TunersInUsbPortThenInterfaceOrderWhateverTheirNames) {
+  tree.AddUsbTty("ttyUSB0", "1-1.10", 0);
+  tree.AddUsbTty("ttyUSB1", "1-1.2", 1, "FEDC", "BA98");  // identifiers in upper case
+  tree.AddUsbTty("ttyUSB2", "1-1.2", 0);
+  tree.AddUsbTty("ttyUSB3", "1-1", 0, "fedc", "ba99");  // another product
+  tree.AddUsbTty("ttyACM0", "2-1", 0);
+  tree.AddUsbTty("ttyUSB4", "1-1.02", 3);  // "02" is port 2, after interface 1 of "1-1.2"
+  EXPECT_EQ(Discover(), 0);
+  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(ListAsText(list), "/dev/ttyUSB2|/dev/ttyUSB1|/dev/ttyUSB4|/dev/ttyUSB0|/dev/ttyACM0||");
+}
+
+TEST_F(UsbTtyDiscoveryTest, ManyTunersNeverWriteBeyondTheList) {
+  for (int i = 0; i < 200; ++i) {
+    tree.AddUsbTty("ttyUSB" + std::to_string(i) + std::string(40, 'x'), "1-" + std::to_string(i),
+                   0);
+  }
+  EXPECT_EQ(Discover(), 0);
+  for (size_t i = kPortListSize; i < sizeof list; ++i) ASSERT_EQ(list[i], 0x55) << i;
+  EXPECT_GT(count, 10u);
+  EXPECT_LE(count, 32u);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "FakeLine.h"
 #include "Queries.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 namespace {
 
 // Code page 932 text: "ソ" (83 5C) and "表" (95 5C) end in a backslash byte; "ニュース" is

@@ -4,6 +4,8 @@
 
 #include "TextMb.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 // Code page 932: "ソ" is 83 5C (its trail byte is a backslash), "イ" is 83 43 (trail byte 'C').
 TEST(TextMb, FindSkipsMatchesThatBeginOnATrailByte) {
   const char text[] = "\x83\x43HANNEL:1 CHANNEL:2";

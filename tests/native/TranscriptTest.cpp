@@ -6,6 +6,8 @@
 #include "CommPort/Transcript.h"
 #include "FakeLine.h"
 
+using namespace varnel;  // NOLINT: the library's internals under test
+
 TEST(Transcript, LineFormats) {
   const TranscriptTime t = {2026, 3, 9, 7, 5, 4, 32};
   char line[kTranscriptLineSize];

@@ -1,4 +1,4 @@
-// The Windows members of the port object against a simulated tuner's pseudo-terminal (COM11):
+// The port object over the Windows raw calls, against a simulated tuner's pseudo-terminal (COM11):
 // what Open sets on the line for each flow-control name, the device path, ApplyBaudRate, and the
 // failures of Open, seen from the simulator's side of the line.
 #include <windows.h>
@@ -11,6 +11,11 @@
 #include "WineTestSupport.h"
 
 namespace {
+
+using varnel::CCommPort;
+using varnel::kFlowHardware;
+using varnel::kFlowNone;
+using varnel::kTunerBaudRate;
 
 class CommPort : public ::testing::Test {
  protected:

@@ -11,6 +11,14 @@ and steer the tuner.  Standard library only.
 Prints "READY <port> <slave-path>" on stdout once it is serving.  --record
 appends every byte received from the host to a file, as it arrives, so that
 a test can read what the tuner was sent after the simulator has gone.
+
+A test driver can also serve the master side of a pseudo-terminal it already
+holds (a device node mocked by umockdev, say) in its own process:
+
+    sim = Simulator(None, 0, None, master_fd=fd); sim.start(); ...; sim.close()
+
+Reads on such a master fail with EIO until the host opens its side; they are
+retried.  "hangup" and "vanish" then close that master for good.
 """
 
 import argparse
@@ -177,8 +185,9 @@ class Tuner:
 
 
 class Simulator:
-    def __init__(self, link, control_port, ready_file, record=None):
+    def __init__(self, link, control_port, ready_file, record=None, master_fd=None):
         self.link = link
+        self.given_master = master_fd
         self.record = open(record, "ab", buffering=0) if record else None
         self.ready_file = ready_file
         self.lock = threading.RLock()
@@ -206,6 +215,17 @@ class Simulator:
     # ---- pty --------------------------------------------------------------
 
     def open_pty(self):
+        if self.given_master is not None:
+            # Served once: the line's settings are the host's, read through the master.
+            master, self.given_master = self.given_master, -1
+            if master < 0:
+                return
+            fl = fcntl.fcntl(master, fcntl.F_GETFL)
+            fcntl.fcntl(master, fcntl.F_SETFL, fl | os.O_NONBLOCK)
+            self.master, self.slave = master, -1
+            self.generation += 1
+            self.slave_path = self.link
+            return
         master, slave = os.openpty()
         tty.setraw(slave)
         # Non-blocking master so a host that never reads can't wedge us.
@@ -224,7 +244,7 @@ class Simulator:
     def vanish(self):
         """The port goes away: the link and the pty are removed until "appear"."""
         with self.lock:
-            if self.link and os.path.lexists(self.link):
+            if self.link and self.given_master is None and os.path.lexists(self.link):
                 os.unlink(self.link)
             self.close_pty()
         self.partial = bytearray()
@@ -248,6 +268,11 @@ class Simulator:
         self.stop.wait(0.05)
         while time.monotonic() < deadline and self.slave_pending() > 0:
             self.stop.wait(0.02)
+        if self.given_master is not None:   # a served master: it goes for good
+            with self.lock:
+                self.close_pty()
+            self.partial = bytearray()
+            return
         # Open the new pty and repoint the link before dropping the old one,
         # so a host that retries as soon as it sees the hang-up finds it.
         with self.lock:
@@ -259,6 +284,8 @@ class Simulator:
         self.partial = bytearray()
 
     def slave_pending(self):
+        if self.slave < 0:
+            return 0
         try:
             buf = fcntl.ioctl(self.slave, termios.TIOCINQ, b"\0\0\0\0")
             return struct.unpack("i", buf)[0]
@@ -465,8 +492,9 @@ class Simulator:
         return "ok"
 
     def line_settings(self):
+        # Through the master when only that side is held: it reads the slave's settings.
         iflag, oflag, cflag, lflag, ispeed, ospeed, cc = \
-            termios.tcgetattr(self.slave)
+            termios.tcgetattr(self.slave if self.slave >= 0 else self.master)
         if not cflag & termios.PARENB:
             parity = "none"
         elif cflag & termios.PARODD:
@@ -489,15 +517,28 @@ class Simulator:
         sys.stdout.write(line)
         sys.stdout.flush()
 
-    def run(self):
-        threads = [threading.Thread(target=self.serve_pty, daemon=True),
-                   threading.Thread(target=self.serve_control, daemon=True)]
-        for th in threads:
+    def start(self):
+        """Serves the pty and the control channel on threads of this process."""
+        self.threads = [threading.Thread(target=self.serve_pty, daemon=True),
+                        threading.Thread(target=self.serve_control, daemon=True)]
+        for th in self.threads:
             th.start()
+
+    def close(self):
+        """Stops serving and lets go of the pty and the control port."""
+        self.stop.set()
+        for th in self.threads:
+            th.join(2.0)
+        self.server.close()
+        with self.lock:
+            self.close_pty()
+
+    def run(self):
+        self.start()
         self.announce()
         while not self.stop.wait(0.2):
             pass
-        for th in threads:
+        for th in self.threads:
             th.join(2.0)
         self.server.close()
         with self.lock:

@@ -2,12 +2,24 @@
 //
 // An entry point keeps one object on its stack for the length of a call: constructed with
 // defaults, re-opened for the tuner's port, used for the command exchanges, closed. Results are
-// 0 for success and 1 for failure unless a member says otherwise. After a failure, Message()
-// holds the identifier of what failed and LastError() the operating system's error code.
+// the PortResult values below. After a failure, Message() holds the identifier of what failed and
+// LastError() the operating system's error code.
 //
-// CCommPort.cpp holds the members that talk to Windows; CCommPortPortable.cpp and Exchange.cpp
-// the ones that need nothing of the platform.
+// CCommPort.cpp and Exchange.cpp hold the members; they reach the serial device, the transcript
+// file and the clock through the raw calls of Platform.h.
 #pragma once
+
+#include "../Platform.h"
+
+namespace varnel {
+
+// What a member of CCommPort returns.
+enum PortResult : int {
+  kPortDone = 0,
+  kPortFailed = 1,      // a call to the operating system failed
+  kPortAborted = 2,     // a read brought nothing while the abort flag was set
+  kPortNoResponse = 3,  // the tuner stayed silent for the whole idle limit
+};
 
 // Flow-control names, in code page 932: "ハードウェア" (hardware: CTS and DSR output handshaking
 // on) and "なし" (none: both off). Any other name leaves the driver's setting alone.
@@ -17,6 +29,8 @@ extern const char kFlowNone[];
 constexpr int kTunerBaudRate = 115200;
 // Replies are collected in a zero-filled buffer of this size; one byte stays free for the NUL.
 constexpr unsigned kReplySize = 1024;
+// A read of n bytes waits up to n times this long.
+constexpr unsigned kReadMsPerByte = 5000;
 
 class CCommPort {
  public:
@@ -58,7 +72,8 @@ class CCommPort {
 #endif
       ;
 
-  // Port discovery; see PortDiscovery.h. EnumPorts refuses Windows 95/98/Me.
+  // Port discovery through the platform (the driver's registry entries on Windows, where
+  // Windows 95/98/Me is refused; sysfs on Linux); see PortDiscovery.h.
   static int EnumPorts(unsigned* count, char* list);
   static char* NthPortName(unsigned n, char* list);
 
@@ -81,20 +96,22 @@ class CCommPort {
   }
 
  private:
-  // The part of Init that needs nothing of the platform: no failure, no handles, the settings.
-  void ResetState(const char* name, int baudRate, const char* flowControl);
-  // Records a failed operation: its error code and identifier; traced when `trace` is set.
-  int Fail(const char* identifier, bool trace);
-  void SetMessage(const char* identifier);
+  // Every failure leaves by this door: it records the operating system's error code and the
+  // identifier, traces the identifier when `traced` is set, and returns `result`.
+  int Fail(PortResult result, const char* identifier, unsigned error, bool traced);
+  // Builds the device path of portName into `path` (`size` bytes); false for an empty name.
+  bool DevicePath(char* path, unsigned size) const;
   // Writes `command` and collects the reply into `reply` (kReplySize bytes).
   int Exchange(const char* command, char* reply);
 
   char message[256];
   unsigned lastError;
-  void* portHandle;  // the serial device; (void*)-1 when closed
-  void* logHandle;   // the transcript file; (void*)-1 when there is none
+  platform::Handle portHandle;  // the serial device; kNoHandle when closed
+  platform::Handle logHandle;   // the transcript file; kNoHandle when there is none
   int abortFlag;
   const char* portName;
   int baudRate;
   const char* flowControl;
 };
+
+}  // namespace varnel

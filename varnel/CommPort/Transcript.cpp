@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace varnel {
+
 const char* LevelPrefix(int level) {
   switch (level) {
     case 1:
@@ -25,3 +27,5 @@ size_t FormatTranscriptLine(char* line, const TranscriptTime& t, const char* pre
   std::memcpy(line + length, kLineEnd, sizeof kLineEnd);
   return length + sizeof kLineEnd - 1;
 }
+
+}  // namespace varnel

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace varnel {
+
 constexpr size_t kTranscriptLineSize = 1024;
 
 struct TranscriptTime {
@@ -16,3 +18,5 @@ const char* LevelPrefix(int level);
 // A text too long for the line is cut; the line always ends in CR LF.
 size_t FormatTranscriptLine(char* line, const TranscriptTime& time, const char* prefix,
                             const char* text);
+
+}  // namespace varnel

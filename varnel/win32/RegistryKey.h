@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace varnel {
+
 class RegistryKey {
  public:
   RegistryKey() = default;
@@ -25,3 +27,5 @@ class RegistryKey {
  private:
   HKEY key_ = nullptr;
 };
+
+}  // namespace varnel

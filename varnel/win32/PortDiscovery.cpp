@@ -1,10 +1,13 @@
-// Port discovery on Windows: the driver's entries under HKEY_LOCAL_MACHINE.
+// Port discovery on Windows: the driver's entries under HKEY_LOCAL_MACHINE, read through
+// RegistryKey for the portable ListTunerPorts.
 #include <windows.h>
 
-#include "CommPort/CCommPort.h"
-#include "PortDiscovery.h"
+#include "../Platform.h"
+#include "../PortDiscovery.h"
 #include "RegistryKey.h"
 
+namespace varnel {
+namespace platform {
 namespace {
 
 const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\QDVSER\\Enum";
@@ -40,10 +43,11 @@ bool IsWindows9x() {
 
 }  // namespace
 
-int CCommPort::EnumPorts(unsigned* count, char* list) {
-  if (count == nullptr || list == nullptr) return 1;
-  *count = 0;
+int FindTunerPorts(unsigned* count, char* list) {
   if (IsWindows9x()) return 1;
   WindowsDriverRegistry registry;
   return ListTunerPorts(registry, count, list);
 }
+
+}  // namespace platform
+}  // namespace varnel

@@ -1,5 +1,7 @@
 #include "RegistryKey.h"
 
+namespace varnel {
+
 LONG RegistryKey::Open(HKEY root, const char* path, REGSAM access) {
   if (path == nullptr) return ERROR_INVALID_PARAMETER;
   Close();
@@ -44,3 +46,5 @@ LONG RegistryKey::SetString(const char* name, const char* text, unsigned byteCou
   if (key_ == nullptr || name == nullptr || text == nullptr) return ERROR_INVALID_PARAMETER;
   return RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), byteCount);
 }
+
+}  // namespace varnel
