@@ -1,10 +1,10 @@
 # Installation and Debian packages of the Linux build (the linux preset). `cmake --install` lays
 # out the library with its soname links, the header, varnel.pc, the CMake package and the
-# exerciser; `cpack` in the build directory makes three packages:
+# programs; `cpack` in the build directory makes three packages:
 #
 #   libvarnel1     component runtime: libvarnel.so.1 and the file it links to
 #   libvarnel-dev  component dev: the header, the libvarnel.so link, varnel.pc, the CMake package
-#   varnel-tools   component tools: varnelprobe
+#   varnel-tools   component tools: varnelprobe, tunerctl and its manual page
 include(CMakePackageConfigHelpers)
 
 set(VARNEL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/varnel)
@@ -57,9 +57,11 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME varnel-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libvarnel1 (= ${PROJECT_VERSION})")
-set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Control of a serial-attached TV tuner (exerciser)
- varnelprobe runs a fixed sequence of tests against every tuner found.")
-# The exerciser's own library is in the build tree, not yet known to dpkg.
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Control of a serial-attached TV tuner (programs)
+ tunerctl switches a tuner, selects a channel or reads the programme name or the signal state,
+ one operation a run with an exit status, for scripts and recorders; varnelprobe runs a fixed
+ sequence of tests against every tuner found.")
+# The programs' own library is in the build tree, not yet known to dpkg.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)
 
 include(CPack)

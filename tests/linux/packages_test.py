@@ -3,7 +3,7 @@
 checked, their dependencies resolved by apt (simulated: the machine's packages stay as they are),
 unpacked, and the example host program compiled against the unpacked files with
 `pkg-config --cflags --libs varnel` and with find_package(varnel), each run against a simulated
-tuner. Runs under umockdev-wrapper.
+tuner, and so is the packaged tunerctl. Runs under umockdev-wrapper.
 
     packages_test.py BUILD_DIR unpacked|installed
 
@@ -29,7 +29,8 @@ PACKAGES = {
                       "./usr/lib/{arch}/cmake/varnel/varnelConfig.cmake",
                       "./usr/lib/{arch}/cmake/varnel/varnelConfigVersion.cmake",
                       "./usr/lib/{arch}/cmake/varnel/varnelTargets.cmake"},
-    "varnel-tools": {"./usr/bin/varnelprobe"},
+    "varnel-tools": {"./usr/bin/varnelprobe", "./usr/bin/tunerctl",
+                     "./usr/share/man/man1/tunerctl.1.gz"},
 }
 failures = []
 
@@ -112,7 +113,11 @@ def check_packages(build, work, mode):
     # varnel.pc finds its prefix from where it lies, so the unpacked tree works as it is.
     build_and_run_hosts(os.path.join(work, "unpacked"), "unpacked", libdir,
                         {"PKG_CONFIG_LIBDIR": os.path.join(libdir, "pkgconfig"),
-                         "LD_LIBRARY_PATH": libdir}, os.path.join(root, "usr"))
+                         "LD_LIBRARY_PATH": libdir}, os.path.join(root, "usr"),
+                        os.path.join(root, "usr", "bin", "tunerctl"))
+    page = run(["gzip", "-dc", os.path.join(root, "usr", "share", "man", "man1", "tunerctl.1.gz")])
+    check(page == open(os.path.join(ROOT, "doc", "tunerctl.1"), encoding="utf-8").read(),
+          "the packaged manual page is doc/tunerctl.1")
 
 
 def install_and_use(debs, work, arch):
@@ -122,15 +127,19 @@ def install_and_use(debs, work, arch):
     try:
         system_libdir = os.path.join("/usr/lib", arch)
         check(os.path.exists("/usr/bin/varnelprobe"), "varnel-tools installed its exerciser")
-        build_and_run_hosts(os.path.join(work, "installed"), "installed", system_libdir, {}, None)
+        check(subprocess.run(["man", "-w", "tunerctl"], capture_output=True).stdout ==
+              b"/usr/share/man/man1/tunerctl.1.gz\n", "man finds tunerctl's manual page")
+        build_and_run_hosts(os.path.join(work, "installed"), "installed", system_libdir, {}, None,
+                            "/usr/bin/tunerctl")
     finally:
         run(["apt-get", "purge", "-y", "-o", "DPkg::Lock::Timeout=300"] + sorted(debs),
             env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
 
 
-def build_and_run_hosts(work, what, libdir, env_extra, prefix):
+def build_and_run_hosts(work, what, libdir, env_extra, prefix, tunerctl):
     """Builds examples/host.c with `pkg-config --cflags --libs varnel` and with find_package(varnel)
-    (CMAKE_PREFIX_PATH `prefix`, when given), and runs both against a simulated tuner."""
+    (CMAKE_PREFIX_PATH `prefix`, when given), and runs both and the packaged `tunerctl` against a
+    simulated tuner."""
     os.makedirs(work)
     env = dict(os.environ, **env_extra)
     host_c = os.path.join(ROOT, "examples", "host.c")
@@ -146,7 +155,8 @@ def build_and_run_hosts(work, what, libdir, env_extra, prefix):
     tree = Tree([usb_tty("ttyUSB0", 0)], ["ttyUSB0"])
     env["UMOCKDEV_DIR"] = tree.testbed.get_root_dir()
     name = "表彰式ソング特集".encode("cp932")
-    want = (b"VARNEL_GetCount=0 count=1\ntuner 1: VARNEL_GetStatus=0 power=1 lock=1\n"
+    want = (b"VARNEL_GetCount=0 count=1\ntuner 1: VARNEL_SetPower=0\n"
+            b"tuner 1: VARNEL_SetChannel=0 button=1\ntuner 1: VARNEL_GetStatus=0 power=1 lock=1\n"
             b"tuner 1: VARNEL_GetProgramName=0 channel=11 name=" + name + b"\n")
     try:
         for host, how in ((host_pc, "pkg-config"), (host_cmake, "find_package")):
@@ -157,6 +167,14 @@ def build_and_run_hosts(work, what, libdir, env_extra, prefix):
             done = subprocess.run([host], capture_output=True, env=env, timeout=120)
             check(done.returncode == 0 and done.stdout == want,
                   "%s, built with %s, against a simulated tuner: %r" % (what, how, done.stdout))
+        loaded = re.search(r"libvarnel\.so\.1 => (\S+)", run(["ldd", tunerctl], env=env))
+        check(loaded is not None and os.path.realpath(loaded.group(1)) ==
+              os.path.realpath(os.path.join(libdir, "libvarnel.so.1")),
+              "%s tunerctl loads %s/libvarnel.so.1" % (what, libdir))
+        done = subprocess.run([tunerctl, "name"], capture_output=True, env=env, timeout=120)
+        check(done.returncode == 0 and
+              done.stdout == "tuner 1: channel 11 表彰式ソング特集\n".encode("utf-8"),
+              "%s tunerctl against a simulated tuner: %r" % (what, done.stdout))
     finally:
         tree.close()
 
