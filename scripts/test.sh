@@ -5,8 +5,8 @@
 #   win32   the i686 product under 32-bit wine against the simulated tuners, with the static
 #           checks of its binaries and its release ZIP;
 #   win64   the x86_64 build under wine, without the cases that only wait (see the README);
-#   linux   libvarnel.so.1, the Linux exerciser and the Debian packages against simulated tuners
-#           on a device tree mocked by umockdev;
+#   linux   libvarnel.so.1, the Linux exerciser, tunerctl and the Debian packages against
+#           simulated tuners on a device tree mocked by umockdev;
 #   fuzz    each fuzz target for a short bounded time (FUZZ_SECONDS, default 15).
 # Ends with one line "suite: N passed, M failed, K skipped" over all of them, a skipped test
 # never counted as passed; exits non-zero on any failure.

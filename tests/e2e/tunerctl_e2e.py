@@ -43,8 +43,8 @@ class Session:
     """A wine prefix with two simulated serial tuners listed by the driver's registry key.
 
     The cases below use only run, control, reset, received and text, and the folder of the
-    build's binaries: a session of another platform (the native build over a mocked device tree)
-    can run the serial and usage cases with its own line ends."""
+    build's binaries: the Linux session (tests/linux/tunerctl_test.py, tunerctl over a mocked
+    device tree) runs the serial, usage and terminal cases with its own line ends."""
     eol = "\r\n"  # a Windows program's lines end in CR LF
 
     def text(self, lines):
