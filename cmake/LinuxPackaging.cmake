@@ -33,7 +33,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME varnel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "varnel maintainers <varnel@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control of a serial-attached TV tuner")
+# No CPACK_PACKAGE_DESCRIPTION_SUMMARY: cpack would put it before each package's description, as
+# the one synopsis of all three. The first line of each description below is its synopsis; cpack
+# starts the lines after it with the one blank of the control file's extended description.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -42,25 +44,25 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libvarnel1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Control of a serial-attached TV tuner (library)
- libvarnel finds tuners attached through their USB-to-serial bridge and switches them, selects
- channels and reads the programme name and the signal state. Users must be in the group that
- owns the serial ttys (dialout).")
+libvarnel finds tuners attached through their USB-to-serial bridge and switches them, selects
+channels and reads the programme name and the signal state. Users must be in the group that
+owns the serial ttys (dialout).")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvarnel-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libvarnel1 (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "Control of a serial-attached TV tuner (development files)
- The header, the link library, the pkg-config file varnel.pc and the CMake package
- (find_package(varnel), target varnel::varnel).")
+The header, the link library, the pkg-config file varnel.pc and the CMake package
+(find_package(varnel), target varnel::varnel).")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME varnel-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libvarnel1 (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Control of a serial-attached TV tuner (programs)
- tunerctl switches a tuner, selects a channel or reads the programme name or the signal state,
- one operation a run with an exit status, for scripts and recorders; varnelprobe runs a fixed
- sequence of tests against every tuner found.")
+tunerctl switches a tuner, selects a channel or reads the programme name or the signal state,
+one operation a run with an exit status, for scripts and recorders; varnelprobe runs a fixed
+sequence of tests against every tuner found.")
 # The programs' own library is in the build tree, not yet known to dpkg.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)
 

@@ -91,6 +91,15 @@ def check_packages(build, work, mode):
           "libvarnel-dev depends on its library: " + depends["libvarnel-dev"])
     check("libvarnel1 (= %s)" % version in depends["varnel-tools"] and "libc6" in depends["varnel-tools"],
           "varnel-tools depends on the library: " + depends["varnel-tools"])
+    synopses = set()
+    for name, path in sorted(debs.items()):
+        # A synopsis of its own; an extended description of plain lines (two blanks would make
+        # one shown as it is, unwrapped).
+        lines = run(["dpkg-deb", "-f", path, "Description"]).rstrip("\n").split("\n")
+        synopses.add(lines[0])
+        check(len(lines) > 1 and all(re.match(r" \S", line) for line in lines[1:]),
+              "%s has a plain extended description: %r" % (name, lines[1:]))
+    check(len(synopses) == len(debs), "each package has its own synopsis: %s" % sorted(synopses))
     for name, wanted in PACKAGES.items():
         listing = run(["dpkg-deb", "-c", debs[name]])
         files = {line.split()[5] for line in listing.splitlines()}
