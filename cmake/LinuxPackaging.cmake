@@ -37,6 +37,8 @@ set(CPACK_PACKAGE_CONTACT "varnel maintainers <varnel@localhost>")
 # the one synopsis of all three. The first line of each description below is its synopsis; cpack
 # starts the lines after it with the one blank of the control file's extended description.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
+# The packaged library and programs are stripped (the build tree keeps its symbols).
+set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL runtime dev tools)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)

@@ -19,6 +19,18 @@
  *
  * Tuner index: 1-based position in the library's discovery order; 0 acts like 1, a negative index
  * or one above the number of tuners fails.
+ *
+ * Text: a programme name comes back as the tuner's own bytes, Japanese in code page 932
+ * (Shift-JIS), on every platform and whatever the process's locale or code page; the library steps
+ * through replies with the code page 932 lead bytes, so a double-byte character is never split.
+ * Convert the name for display (MultiByteToWideChar with code page 932, or iconv from "CP932").
+ *
+ * Linux (libvarnel.so.1): the tuners are the USB serial ttys of the tuner's vendor and product
+ * (fedc:ba98), ordered by USB bus and port chain, then interface, so a socket keeps its index; the
+ * user needs access to them (the dialout group on Debian). A call holds its tty exclusively, so a
+ * second process gets the function's failure code. GetCount gives -8 when the system has no
+ * /sys/class/tty, 0 with *count 0 when no tuner is attached. The traces go to standard error when
+ * the environment variable VARNEL_DEBUG is set, nowhere otherwise.
  */
 #ifndef VARNEL_H
 #define VARNEL_H

@@ -29,6 +29,19 @@ struct TunerLibrary {
   int(VARNEL_CALL* getStatus)(int index, int* power, int* lock) = nullptr;
 };
 
+// The serial library, linked through its header on every platform. Inline, so that the core's
+// tests, which bring their own fake library, need no varnel.
+inline TunerLibrary SerialLibrary() {
+  TunerLibrary library;
+  library.prefix = "VARNEL";
+  library.getCount = VARNEL_GetCount;
+  library.setPower = VARNEL_SetPower;
+  library.setChannel = VARNEL_SetChannel;
+  library.getProgramName = VARNEL_GetProgramName;
+  library.getStatus = VARNEL_GetStatus;
+  return library;
+}
+
 class Platform {
  public:
   virtual ~Platform() = default;

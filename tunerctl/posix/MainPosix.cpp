@@ -28,12 +28,7 @@ class PosixPlatform : public tunerctl::Platform {
       *problem = "--usb: USB tuners are controlled on Windows only";
       return false;
     }
-    library->prefix = "VARNEL";
-    library->getCount = VARNEL_GetCount;
-    library->setPower = VARNEL_SetPower;
-    library->setChannel = VARNEL_SetChannel;
-    library->getProgramName = VARNEL_GetProgramName;
-    library->getStatus = VARNEL_GetStatus;
+    *library = tunerctl::SerialLibrary();
     return true;
   }
   std::string Cp932ToUtf8(const std::string& text) override {

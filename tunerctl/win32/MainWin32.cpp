@@ -114,12 +114,7 @@ class Win32Platform : public tunerctl::Platform {
  public:
   bool OpenLibrary(bool usb, tunerctl::TunerLibrary* library, std::string* problem) override {
     if (usb) return LoadOstrin(library, problem);
-    library->prefix = "VARNEL";
-    library->getCount = VARNEL_GetCount;
-    library->setPower = VARNEL_SetPower;
-    library->setChannel = VARNEL_SetChannel;
-    library->getProgramName = VARNEL_GetProgramName;
-    library->getStatus = VARNEL_GetStatus;
+    *library = tunerctl::SerialLibrary();
     return true;
   }
   std::string Cp932ToUtf8(const std::string& text) override { return Utf8(Widen(text, 932)); }
