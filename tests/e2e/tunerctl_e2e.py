@@ -372,6 +372,20 @@ def terminal_cases(s, c):
     print("     the silent tuner's call took %.1f s" % elapsed)
 
 
+def run_groups(session, groups, only):
+    """Runs the named groups of cases (only the one called `only`, when given) in one session,
+    closes it, prints the count and returns the exit status."""
+    checks = Checks()
+    try:
+        for name, group in groups:
+            if only in (None, name):
+                group(session, checks)
+    finally:
+        session.close()
+    print("%d passed, %d failed" % (checks.passed, checks.failed))
+    return 1 if checks.failed else 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -380,19 +394,11 @@ def main():
     options = parser.parse_args()
     build = os.path.abspath(options.build)
     os.makedirs(os.path.join(build, "tmp"), exist_ok=True)
-    checks = Checks()
     with tempfile.TemporaryDirectory(dir=os.path.join(build, "tmp")) as work:
         session = Session(build, os.path.abspath(options.prefix), work)
-        try:
-            groups = [("serial", serial_cases), ("usage", usage_cases), ("usb", usb_cases),
-                      ("missing", missing_library_cases), ("terminal", terminal_cases)]
-            for name, group in groups:
-                if options.only in (None, name):
-                    group(session, checks)
-        finally:
-            session.close()
-    print("%d passed, %d failed" % (checks.passed, checks.failed))
-    return 1 if checks.failed else 0
+        return run_groups(session, [("serial", serial_cases), ("usage", usage_cases),
+                                    ("usb", usb_cases), ("missing", missing_library_cases),
+                                    ("terminal", terminal_cases)], options.only)
 
 
 if __name__ == "__main__":

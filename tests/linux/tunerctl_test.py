@@ -115,20 +115,12 @@ def main():
     parser.add_argument("program")
     parser.add_argument("--only", help="run one group: serial, exchange, usage, usb, terminal")
     options = parser.parse_args()
-    checks = tunerctl_e2e.Checks()
     session = LinuxSession(os.path.abspath(options.program))
-    try:
-        # The terminal group ends with the silent tuner's 35 s time-out: it comes last.
-        groups = [("serial", tunerctl_e2e.serial_cases), ("exchange", exchange_cases),
-                  ("usage", tunerctl_e2e.usage_cases), ("usb", usb_cases),
-                  ("terminal", tunerctl_e2e.terminal_cases)]
-        for name, group in groups:
-            if options.only in (None, name):
-                group(session, checks)
-    finally:
-        session.close()
-    print("%d passed, %d failed" % (checks.passed, checks.failed))
-    return 1 if checks.failed else 0
+    # The terminal group ends with the silent tuner's 35 s time-out: it comes last.
+    return tunerctl_e2e.run_groups(session, [
+        ("serial", tunerctl_e2e.serial_cases), ("exchange", exchange_cases),
+        ("usage", tunerctl_e2e.usage_cases), ("usb", usb_cases),
+        ("terminal", tunerctl_e2e.terminal_cases)], options.only)
 
 
 if __name__ == "__main__":
