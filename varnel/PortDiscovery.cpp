@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "DebugTrace.h"
 #include "TextMb.h"
@@ -36,6 +37,15 @@ bool AppendPortName(char* list, unsigned* end, const char* name) {
   return true;
 }
 
+// Appends `name` and counts it; a name that no longer fits is traced and left out.
+void AddPortName(char* list, unsigned* end, unsigned* count, const char* name) {
+  if (AppendPortName(list, end, name)) {
+    ++*count;
+  } else {
+    DebugTrace("Port list full: %s\n", name);
+  }
+}
+
 // The tuner's USB identity as its USB device lists it (hexadecimal, compared without case).
 const char kTunerVendor[] = "fedc";
 const char kTunerProduct[] = "ba98";
@@ -50,13 +60,13 @@ char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The attribute's text without the blanks and line end around it equals `expected`, case aside.
+// The attribute's text, its end trimmed (TrimEnd), without the blanks before it equals
+// `expected`, case aside.
 bool SameId(const char* text, const char* expected) {
   while (*text == ' ' || *text == '\t') ++text;
   for (; *expected != '\0'; ++text, ++expected) {
     if (AsciiLower(*text) != AsciiLower(*expected)) return false;
   }
-  while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r') ++text;
   return *text == '\0';
 }
 
@@ -176,10 +186,7 @@ int ListUsbTunerTtys(TtyTree& tree, unsigned* count, char* list) {
   // Insertion sort: a handful of ports.
   for (unsigned i = 1; i < scan.count; ++i) {
     for (unsigned j = i; j > 0 && CompareUsbTtys(scan.found[j], scan.found[j - 1]) < 0; --j) {
-      UsbTty swap;
-      std::memcpy(&swap, &scan.found[j], sizeof swap);
-      std::memcpy(&scan.found[j], &scan.found[j - 1], sizeof swap);
-      std::memcpy(&scan.found[j - 1], &swap, sizeof swap);
+      std::swap(scan.found[j], scan.found[j - 1]);
     }
   }
   DebugTrace("Count:%u\n", scan.count);
@@ -189,11 +196,7 @@ int ListUsbTunerTtys(TtyTree& tree, unsigned* count, char* list) {
     char portName[sizeof kTtyDevicePrefix + kTtyNameSize];
     std::snprintf(portName, sizeof portName, "%s%s", kTtyDevicePrefix, scan.found[i].name);
     DebugTrace("Port Name:%s\n", portName);
-    if (AppendPortName(list, &end, portName)) {
-      ++*count;
-    } else {
-      DebugTrace("Port list full: %s\n", portName);
-    }
+    AddPortName(list, &end, count, portName);
   }
   return 0;
 }
@@ -234,11 +237,7 @@ int ListTunerPorts(DriverRegistry& registry, unsigned* count, char* list) {
     TerminateRegistryText(portName, size);
     DebugTrace("Port Name:%s\n", portName);
     if (portName[0] == '\0') continue;  // an empty name would end the list before the others
-    if (AppendPortName(list, &end, portName)) {
-      ++*count;
-    } else {
-      DebugTrace("Port list full: %s\n", portName);
-    }
+    AddPortName(list, &end, count, portName);
   }
   return 0;
 }
