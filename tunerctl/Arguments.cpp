@@ -3,6 +3,8 @@
 #include <cctype>
 #include <climits>
 
+#include "varnel.h"
+
 namespace tunerctl {
 namespace {
 
@@ -13,10 +15,10 @@ struct NamedSelector {
 
 // Channel words and the library selectors they stand for; buttons 1 ... 12 are their own.
 constexpr NamedSelector kChannelWords[] = {
-    {"up", 0},
-    {"down", -1},
-    {"dtt", -2},
-    {"bs", -3},
+    {"up", VARNEL_CHANNEL_UP},
+    {"down", VARNEL_CHANNEL_DOWN},
+    {"dtt", VARNEL_NETWORK_DTT},
+    {"bs", VARNEL_NETWORK_BS},
 };
 constexpr int kLastButton = 12;
 
@@ -154,10 +156,9 @@ Invocation ParseArguments(const std::vector<std::string>& args) {
   if (words.size() > expected) {
     return BadUsage("unexpected argument '" + words[expected] + "' after " + found->word);
   }
-  if (found->command == Command::kPower && !ParsePower(words[1], &invocation)) return invocation;
-  if (found->command == Command::kChannel && !ParseChannel(words[1], &invocation)) {
-    return invocation;
-  }
+  // A word the command cannot take turns the invocation into bad usage.
+  if (found->command == Command::kPower) ParsePower(words[1], &invocation);
+  if (found->command == Command::kChannel) ParseChannel(words[1], &invocation);
   return invocation;
 }
 
