@@ -6,8 +6,7 @@
 
 namespace tunerctl {
 
-std::string Cp932ToUtf8Posix(const std::string& text) {
-  static const char kReplacement[] = "\xEF\xBF\xBD";
+std::string Cp932ToUtf8Posix(const std::string& text, const char* replacement) {
   iconv_t converter = iconv_open("UTF-8", "CP932");
   if (converter == reinterpret_cast<iconv_t>(-1)) return text;
   std::string utf8;
@@ -22,7 +21,7 @@ std::string Cp932ToUtf8Posix(const std::string& text) {
     utf8.append(out, static_cast<size_t>(outNext - out));
     if (done == static_cast<size_t>(-1) && errno != E2BIG) {
       // EILSEQ or a lead byte at the very end (EINVAL): replace one byte and go on.
-      utf8 += kReplacement;
+      utf8 += replacement;
       ++inNext;
       --inLeft;
       iconv(converter, nullptr, nullptr, nullptr, nullptr);

@@ -6,8 +6,9 @@
 
 namespace tunerctl {
 
-// A byte that does not start a valid code page 932 character becomes U+FFFD.
-std::string Cp932ToUtf8Posix(const std::string& text);
+// A byte that does not start a valid code page 932 character becomes `replacement` (U+FFFD
+// unless the caller names another). varnelprobe shows its names through this too.
+std::string Cp932ToUtf8Posix(const std::string& text, const char* replacement = "\xEF\xBF\xBD");
 
 }  // namespace tunerctl
 

@@ -2,14 +2,14 @@
 // finds, each call printed with its result). No arguments, no input.
 //
 // The messages are UTF-8, the terminal's encoding; the programme name, which comes back as the
-// tuner's code page 932 bytes, is converted with iconv.
+// tuner's code page 932 bytes, is converted as tunerctl converts it (iconv).
 #include <errno.h>
-#include <iconv.h>
 #include <time.h>
 
-#include <cstring>
+#include <cstdio>
 
 #include "../Sequence.h"
+#include "TextPosix.h"
 
 namespace probe {
 
@@ -21,23 +21,8 @@ void Pause(unsigned milliseconds) {
 }
 
 const char* ShownName(const char* name, char* buffer, std::size_t size) {
-  iconv_t convert = iconv_open("UTF-8", "CP932");
-  if (convert == reinterpret_cast<iconv_t>(-1)) return name;
-  char* in = const_cast<char*>(name);
-  std::size_t inLeft = std::strlen(name);
-  char* out = buffer;
-  std::size_t outLeft = size - 1;
-  // A byte that is not code page 932 is shown as "?" and the conversion goes on after it.
-  while (inLeft > 0 &&
-         iconv(convert, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
-    if (errno == E2BIG || outLeft == 0) break;
-    *out++ = '?';
-    --outLeft;
-    ++in;
-    --inLeft;
-  }
-  *out = '\0';
-  iconv_close(convert);
+  // A byte that is not code page 932 is shown as "?".
+  std::snprintf(buffer, size, "%s", tunerctl::Cp932ToUtf8Posix(name, "?").c_str());
   return buffer;
 }
 

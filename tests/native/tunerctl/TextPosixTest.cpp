@@ -18,6 +18,7 @@ TEST(Cp932ToUtf8Posix, ConvertsAndReplacesWhatIsNotCodePage932) {
     SCOPED_TRACE(c.second);
     EXPECT_EQ(tunerctl::Cp932ToUtf8Posix(c.first), c.second);
   }
+  EXPECT_EQ(tunerctl::Cp932ToUtf8Posix("A\x80Z\x95", "?"), "A?Z?");  // varnelprobe's choice
 }
 
 TEST(Cp932ToUtf8Posix, LongNameCrossesTheConversionBuffer) {
