@@ -28,8 +28,9 @@ TEST_F(ReceiveResponseTest, StopsAfterTheFirstOkMarkAndTerminatesTheReply) {
   EXPECT_EQ(length, 13u);
   EXPECT_STREQ(buffer, "POWER:on\r\nOK\r");
   EXPECT_EQ(line.reads.size(), 4u);  // "next" stays unread for the following reply
-  ASSERT_GE(line.transcript.size(), 1u);
-  EXPECT_EQ(line.transcript[0], "[Resp]:");  // the bytes' own lines are the port's (wine tests)
+  ASSERT_GE(line.transcript.size(), 2u);
+  EXPECT_EQ(line.transcript[0], "[Resp]:");
+  EXPECT_EQ(line.transcript[1], "P");
 }
 
 TEST_F(ReceiveResponseTest, EndMarkNeedsOkDirectlyBeforeTheCarriageReturn) {
@@ -82,6 +83,8 @@ TEST_F(ReceiveResponseTest, NulBytesNeitherCountAsIdleNorResetTheCount) {
   line.Send("OK\r");
   EXPECT_EQ(Receive(), 3);
   EXPECT_EQ(line.readCalls, 10);
+  // The NUL reads are transcribed as "NULL" lines.
+  EXPECT_EQ(line.transcript[1], "NULL\r\n");
 }
 
 TEST_F(ReceiveResponseTest, EndlessNulBytesEndAsNoResponse) {
@@ -105,7 +108,8 @@ TEST_F(ReceiveResponseTest, EndlessNulBytesEndAsNoResponse) {
 TEST_F(ReceiveResponseTest, ReadFailureAndAbortEndTheExchange) {
   line.Send("PO");
   line.FailRead();
-  EXPECT_EQ(Receive(), 1);  // the port's own failure, identifier and code: wine tests
+  EXPECT_EQ(Receive(), 1);
+  EXPECT_STREQ(port.Message(), "IDS_MSG_ERR_ReadComPort");
 
   FakeLine aborted;
   CCommPort other;
@@ -191,6 +195,7 @@ TEST(Commands, PowerStateAndStatusTextUseTheReply) {
   line.failWrites = true;
   EXPECT_EQ(port.QueryStatusText(text), 1);
   EXPECT_STREQ(text, "");
+  EXPECT_STREQ(port.Message(), "IDS_MSG_ERR_WriteComPort");
 }
 
 TEST(RemoteKeys, SelectorTable) {
