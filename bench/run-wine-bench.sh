@@ -26,20 +26,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/exchange-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$root/scripts/probe-registry.sh" tuners 1 "$work/tuner.reg"
 
-# A prefix made before 32-bit wine was installed cannot start i686 programs ("could not load
-# kernel32.dll"): the benchmark's own prefix is then made afresh.
-fresh_prefix() {
-  local prefix=$1
-  [ -f "$prefix/.prepared" ] || return 0
-  if ! WINEPREFIX=$prefix WINEDEBUG=-all wine 'C:\windows\syswow64\cmd.exe' /c exit 0 \
-    >"$work/prefix-check.log" 2>&1 </dev/null; then
-    echo "run-wine-bench: $prefix cannot start 32-bit programs; making it afresh" >&2
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
-    rm -rf "$prefix" "$prefix.lock" "$prefix.boot.log"
-  fi
-}
-
 # The relay trace of one --calls run, with a simulated tuner on COM11 (run-under-wine.sh keeps
 # wine's tracing off, so the tuner is started here).
 relay_run() (
@@ -75,8 +61,8 @@ for preset in "${presets[@]}"; do
   echo "== $preset"
   { cmake --preset "$preset" && cmake --build "build/$preset" -j 2 --target exchange_bench; } \
     >"$work/build-$preset.log" 2>&1 || { cat "$work/build-$preset.log" >&2; exit 1; }
+  # prepare-prefix.sh (through run-under-wine.sh or relay_run) makes it, with 32-bit support.
   prefix="$root/build/$preset/bench-wineprefix"
-  fresh_prefix "$prefix"
   mkdir -p "$work/$preset"
   if [ "$calls" = 1 ]; then
     relay_run "$preset" "$prefix" "$work/$preset" &&

@@ -71,10 +71,10 @@ install(FILES ${TUNERS_MSVC_IMPORT_LIBS} DESTINATION lib COMPONENT release)
 # unstripped binary in the build tree, so the checksum in the link matches the shipped file.
 # Source paths in it are relative to the top of the sources, not the build machine's folders.
 set(TUNERS_DEBUG_FLAGS -g -fdebug-prefix-map=${PROJECT_SOURCE_DIR}=.)
-target_compile_options(varnel_core PRIVATE ${TUNERS_DEBUG_FLAGS})
-target_compile_options(ostrin_core PRIVATE ${TUNERS_DEBUG_FLAGS})
+foreach(core varnel_core ostrin_core tunerctl_core)
+  target_compile_options(${core} PRIVATE ${TUNERS_DEBUG_FLAGS})
+endforeach()
 set(TUNERS_DEBUG_DIR ${PROJECT_BINARY_DIR}/debug-symbols)
-target_compile_options(tunerctl_core PRIVATE ${TUNERS_DEBUG_FLAGS})
 foreach(target varnel ostrin varnelprobe tunerctl)
   set(debug_file ${TUNERS_DEBUG_DIR}/$<TARGET_FILE_NAME:${target}>.debug)
   # objcopy stamps its output with the time, so the split is made once for each link.

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # The Linux exerciser against two simulated tuners on a USB device tree mocked by umockdev
-# (/dev/ttyUSB0 and /dev/ttyUSB1, vendor fedc, product ba98). Builds the linux preset first when
-# it is missing. Takes about a minute: the sequence pauses 28 s a tuner.
+# (/dev/ttyUSB0 and /dev/ttyUSB1, vendor fedc, product ba98). Builds the linux preset first.
+# Takes about a minute: the sequence pauses 28 s a tuner.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 probe="$root/build/linux/bin/varnelprobe"
-if [ ! -x "$probe" ]; then
-  cmake --preset linux -S "$root" >/dev/null
-  cmake --build --preset linux >/dev/null
-fi
+"$root/scripts/build.sh" linux >/dev/null
 exec umockdev-wrapper /usr/bin/python3 "$root/tests/linux/probe_demo.py" "$probe"
