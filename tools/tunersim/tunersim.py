@@ -538,14 +538,11 @@ class Simulator:
         self.announce()
         while not self.stop.wait(0.2):
             pass
-        for th in self.threads:
-            th.join(2.0)
-        self.server.close()
         with self.lock:
             if self.link and os.path.islink(self.link) \
                     and os.readlink(self.link) == self.slave_path:
                 os.unlink(self.link)
-            self.close_pty()
+        self.close()
 
 
 def main(argv=None):
