@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "WaitNotice.h"
 
@@ -20,5 +21,14 @@ class FakeClock : public tunerctl::Clock {
  private:
   std::atomic<long long> now_{1000000};
 };
+
+// Waits, in real time, up to five seconds for `value` to become non-zero (the watcher to have
+// spoken); true when it did.
+inline bool BecameNonZeroWithin5s(const std::atomic<int>& value) {
+  for (int i = 0; i < 5000 && value.load() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return value.load() != 0;
+}
 
 #endif  // TUNERCTL_FAKE_CLOCK_H

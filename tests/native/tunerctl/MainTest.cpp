@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,7 @@ Script g_script;
 int Done(const std::string& call) {
   g_script.calls.push_back(call);
   if (g_script.clock != nullptr) g_script.clock->Advance(g_script.takesMs);
-  for (int i = 0; g_script.errLines != nullptr && *g_script.errLines == 0 && i < 5000; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  if (g_script.errLines != nullptr) BecameNonZeroWithin5s(*g_script.errLines);
   return g_script.result;
 }
 
